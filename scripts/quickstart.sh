@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds morvalen and runs it on a fresh copy of the example library.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"${JOBS:-2}" --target morvalen
+library="$PWD/build/example-library"
+rm -rf "$library"
+cp -r examples/library "$library"
+cd "$library"
+../morvalen -i "QL-*"
+echo
+echo "Done. The example library is in $library"

@@ -1,0 +1,22 @@
+// fatal.h: the one way a run ends early.
+#pragma once
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace morvalen {
+
+// Ends the run: `message` on standard error, exit status 101. Not derived from
+// std::exception, so no other catch can swallow it.
+struct FatalStop {
+  std::string message;
+};
+
+// Throws FatalStop with `message`.
+[[noreturn]] void fatal(std::string message);
+// Throws FatalStop with `message`, ": " and the system's description of `error`.
+[[noreturn]] void fatal(std::string_view message, const std::error_code& error);
+// The error code of the last failed C or stream call (errno), or EIO when errno is 0.
+std::error_code last_system_error();
+
+}  // namespace morvalen

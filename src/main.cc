@@ -1,0 +1,20 @@
+// main.cc: the command line in, the exit status out.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "fatal.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  try {
+    const int status = morvalen::run_morvalen(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr);
+    std::cout.flush();
+    return status;
+  } catch (const morvalen::FatalStop& stop) {
+    std::cout.flush();
+    std::cerr << stop.message << '\n';
+    return 101;
+  }
+}

@@ -1,0 +1,34 @@
+// text.h: text helpers. All text is UTF-8; white space is Unicode White_Space.
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvalen {
+
+// `text` without leading and trailing white space.
+std::string_view trim_view(std::string_view text);
+std::string trim(std::string_view text);
+// `text` with every white-space character removed wherever it stands, then upper-cased
+// with the full Unicode mapping: "Pro cess type" -> "PROCESSTYPE", "straße" -> "STRASSE".
+std::string trim_whitespace_make_uppercase(std::string_view text);
+// `text` upper-cased with the full Unicode mapping, nothing removed.
+std::string to_upper(std::string_view text);
+// The byte offset of the first byte that is not part of a well-formed UTF-8 sequence
+// (overlong forms, surrogates and code points above U+10FFFF included), or nothing.
+std::optional<std::size_t> first_invalid_utf8(std::string_view text);
+// `text` split at every `separator`: k separators give k+1 pieces, "" gives one piece.
+std::vector<std::string_view> split(std::string_view text, char separator);
+// `text` in double quotes, with `"` and `\` preceded by a backslash and control
+// characters written as escapes (\n, \t, \r, \0, \u{7f}).
+std::string quote_debug(std::string_view text);
+// ["A", "B"]: every name quoted as quote_debug does, separated by ", ".
+std::string format_name_list(const std::vector<std::string>& names);
+// `text` with every occurrence of `from` replaced by `to`.
+std::string replace_all(std::string_view text, std::string_view from, std::string_view to);
+// `value` in decimal, padded on the left with zeros to at least `width` digits.
+std::string zero_padded(std::size_t value, std::size_t width);
+
+}  // namespace morvalen

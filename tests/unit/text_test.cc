@@ -1,0 +1,71 @@
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+namespace morvalen {
+namespace {
+
+TEST(Text, TrimWhitespaceMakeUppercase) {
+  struct Case {
+    std::string_view input, expected;
+  };
+  const Case cases[] = {
+      {"Process Type", "PROCESSTYPE"},
+      {" pro\tcess  type\r", "PROCESSTYPE"},
+      {"\u00a0step\u3000", "STEP"},
+      {"process-type", "PROCESS-TYPE"},
+      {"Process_Type", "PROCESS_TYPE"},
+      {"stra\u00dfe", "STRASSE"},
+      {"\ufb06", "ST"},
+      {"\u2028sub\u2003ject\u0085image", "SUBJECTIMAGE"},
+      {"\xef\xbb\xbftitle", "\xef\xbb\xbfTITLE"},  // a byte-order mark is not white space
+      {"", ""},
+      {"\x0b\x0c", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(trim_whitespace_make_uppercase(c.input), c.expected) << c.input;
+}
+
+TEST(Text, TrimRemovesUnicodeWhiteSpaceAtBothEndsOnly) {
+  EXPECT_EQ(trim("  a b \t"), "a b");
+  EXPECT_EQ(trim("\u00a0\u2009x y\u3000"), "x y");
+  EXPECT_EQ(trim("\u200bx"), "\u200bx");  // zero-width space is not White_Space
+  EXPECT_EQ(trim(" \t\r\n "), "");
+  EXPECT_EQ(trim("\xef\xbb\xbf x "), "\xef\xbb\xbf x");
+}
+
+TEST(Text, ToUpperKeepsWhiteSpace) {
+  EXPECT_EQ(to_upper("Document Number"), "DOCUMENT NUMBER");
+  EXPECT_EQ(to_upper(" stra\u00dfe"), " STRASSE");
+}
+
+TEST(Text, FirstInvalidUtf8) {
+  EXPECT_EQ(first_invalid_utf8("plain \u00e9\u4e2d\U0001F4BE"), std::nullopt);
+  EXPECT_EQ(first_invalid_utf8("ab\xff"), 2u);
+  EXPECT_EQ(first_invalid_utf8("\xc0\xaf"), 0u);          // overlong
+  EXPECT_EQ(first_invalid_utf8("x\xed\xa0\x80"), 1u);     // surrogate
+  EXPECT_EQ(first_invalid_utf8("\xf4\x90\x80\x80"), 0u);  // above U+10FFFF
+  EXPECT_EQ(first_invalid_utf8("\xe2\x82"), 0u);          // cut short
+}
+
+TEST(Text, SplitKeepsEveryField) {
+  EXPECT_EQ(split("", '|'), (std::vector<std::string_view>{""}));
+  EXPECT_EQ(split("a|b||c|", '|'), (std::vector<std::string_view>{"a", "b", "", "c", ""}));
+}
+
+TEST(Text, QuotedNameLists) {
+  EXPECT_EQ(format_name_list({}), "[]");
+  EXPECT_EQ(format_name_list({"A", "B"}), "[\"A\", \"B\"]");
+  EXPECT_EQ(format_name_list({"a\"b\\c\nd\x01"}), "[\"a\\\"b\\\\c\\nd\\u{1}\"]");
+  EXPECT_EQ(quote_debug("caf\u00e9 \U0001F4BE"), "\"caf\u00e9 \U0001F4BE\"");
+}
+
+TEST(Text, ReplaceAllAndPadding) {
+  EXPECT_EQ(replace_all("a.qlml/b.qlml", ".qlml", ".html"), "a.html/b.html");
+  EXPECT_EQ(replace_all("abc", "", "x"), "abc");
+  EXPECT_EQ(zero_padded(0, 3), "000");
+  EXPECT_EQ(zero_padded(42, 3), "042");
+  EXPECT_EQ(zero_padded(1234, 3), "1234");
+}
+
+}  // namespace
+}  // namespace morvalen
