@@ -15,6 +15,21 @@ int run_morvalen(const std::vector<std::string>& argv, std::ostream& out, std::o
 }
 
 void run_actions(const MorvalenArgs& args, std::ostream& out) {
+  // Drafts from a document list.
+
+  // Script export.
+
+  // Render.
+
+  // Archive.
+
+  // Cleanup.
+
+  // Inspect.
+
+  // Library menu.
+
+  // QLML help.
   if (args.qlml_help) out << qlml_cheat_sheet();
 }
 
