@@ -12,3 +12,6 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMORVALEN_SANITIZE=ON -DMORVALEN_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs")
+
+# A short run of every fuzz target, so that a regression shows here too.
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-8}"
