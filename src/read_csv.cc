@@ -1,0 +1,151 @@
+#include "read_csv.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+
+#include "fatal.h"
+#include "files.h"
+#include "text.h"
+
+namespace morvalen {
+namespace {
+
+constexpr std::array<std::string_view, 6> kHeadings = {"Document Number", "Title", "Subject",
+                                                      "Product",         "Author", "Reviewer"};
+constexpr std::string_view kAssetsFolder = "./assets";
+constexpr std::string_view kOpenFailure = "Could not open the file!";
+constexpr std::string_view kWriteFailure = "Could not write template line into new file!";
+
+// A selected template: the name added to the Process (trimmed by add_template) and the
+// stub's path, which keeps the heading exactly as written.
+struct SelectedTemplate {
+  std::string name;
+  std::string stub_path;
+};
+
+struct Row {
+  Process process;
+  std::vector<SelectedTemplate> templates;
+};
+
+[[noreturn]] void reject(const std::string& path, std::size_t line, const std::string& problem) {
+  fatal("Rejected document list: " + path + ": line " + std::to_string(line) + ": " + problem);
+}
+
+std::vector<std::string> check_header(const std::string& path, const std::vector<std::string>& lines) {
+  if (lines.empty()) {
+    reject(path, 1, "the list is empty; its first line must be the header Document Number,Title,Subject,Product,Author,Reviewer");
+  }
+  const std::vector<std::string_view> pieces = split(lines.front(), ',');
+  std::vector<std::string> header(pieces.begin(), pieces.end());
+  if (header.size() < kHeadings.size()) {
+    reject(path, 1, "the header has " + std::to_string(header.size()) +
+                        " fields; it must begin with the six headings Document Number,Title,Subject,Product,Author,Reviewer");
+  }
+  // Headings are compared without trimming: a blank after a comma is part of the heading.
+  for (std::size_t i = 0; i < kHeadings.size(); ++i) {
+    if (to_upper(header[i]) != to_upper(kHeadings[i])) {
+      reject(path, 1, "column " + std::to_string(i + 1) + " is headed " + quote_debug(header[i]) +
+                          " instead of " + quote_debug(kHeadings[i]));
+    }
+  }
+  // The heading names a file in the assets folder; a separator would put its stub elsewhere.
+  for (std::size_t i = kHeadings.size(); i < header.size(); ++i) {
+    if (header[i].find_first_of("/\\") != std::string::npos) {
+      reject(path, 1, "the template column " + std::to_string(i + 1) + " is headed " +
+                          quote_debug(header[i]) + ", which holds \"/\" or \"\\\" and so names no stylesheet of the assets folder");
+    }
+  }
+  return header;
+}
+
+Row read_row(const std::string& path, std::size_t line_number, const std::vector<std::string_view>& fields,
+             const std::vector<std::string>& header) {
+  if (fields.size() < kHeadings.size()) {
+    reject(path, line_number, "the row has " + std::to_string(fields.size()) +
+                                  " fields instead of at least 6 (a comma inside a field splits it)");
+  }
+  Row row;
+  row.process.set_number(fields[0]);
+  row.process.set_title(fields[1]);
+  row.process.set_subject(fields[2]);
+  row.process.set_product(fields[3]);
+  row.process.set_author(fields[4]);
+  row.process.set_reviewer(fields[5]);
+  for (std::size_t i = kHeadings.size(); i < fields.size(); ++i) {
+    if (fields[i] != "x" && fields[i] != "X") continue;
+    if (i >= header.size()) {
+      reject(path, line_number, "column " + std::to_string(i + 1) +
+                                    " selects a template with an x, but the header has only " +
+                                    std::to_string(header.size()) + " columns");
+    }
+    const std::string file_name = header[i] + ".css";
+    row.process.add_template(file_name);
+    row.templates.push_back({file_name, std::string(kAssetsFolder) + "/" + file_name});
+  }
+  return row;
+}
+
+// Removes the temporary file unless the stub was renamed into place, so that a failed
+// write leaves no half stub that would count as present next time.
+struct TemporaryFile {
+  std::string path;
+  bool kept = false;
+  ~TemporaryFile() {
+    if (!kept) std::remove(path.c_str());
+  }
+};
+
+void write_stub(const std::string& stub_path) {
+  TemporaryFile temporary{temporary_path_beside(stub_path)};
+  std::ofstream out;
+  errno = 0;
+  out.open(temporary.path, std::ios::binary | std::ios::out | std::ios::trunc);
+  if (!out) fatal(std::string(kOpenFailure) + ": " + stub_path, last_system_error());
+  const std::string name = stub_path.substr(kAssetsFolder.size() + 1);
+  write_piece(out, stub_stylesheet(name), std::string(kWriteFailure) + ": " + stub_path);
+  close_output(out, std::string(kWriteFailure) + ": " + stub_path);
+  errno = 0;
+  if (std::rename(temporary.path.c_str(), stub_path.c_str()) != 0) {
+    fatal(std::string(kWriteFailure) + ": " + stub_path, last_system_error());
+  }
+  temporary.kept = true;
+}
+
+}  // namespace
+
+std::string stub_stylesheet(std::string_view template_file) {
+  return "/* *******************************\n   " + std::string(template_file) +
+         "\n   ******************************* */";
+}
+
+std::vector<Process> read_csv(const std::string& path, bool verbose, std::ostream& out) {
+  const std::string list_path = path.empty() ? std::string(kDefaultDocumentList) : path;
+  const std::vector<std::string> lines = read_lines(list_path);
+  const std::vector<std::string> header = check_header(list_path, lines);
+
+  // Every row is checked before the first stub is written, so a rejected list changes nothing.
+  std::vector<Row> rows;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string_view> fields = split(lines[i], ',');
+    if (fields.front().empty()) continue;
+    rows.push_back(read_row(list_path, i + 1, fields, header));
+  }
+
+  const bool has_assets = path_exists(std::string(kAssetsFolder));
+  std::vector<Process> processes;
+  processes.reserve(rows.size());
+  for (Row& row : rows) {
+    for (const SelectedTemplate& selected : row.templates) {
+      if (verbose) out << "Template identified: " << selected.name << "\n";
+      if (has_assets && !path_exists(selected.stub_path)) write_stub(selected.stub_path);
+    }
+    if (verbose) display_process_to_stdout(out, row.process);
+    processes.push_back(std::move(row.process));
+  }
+  return processes;
+}
+
+}  // namespace morvalen

@@ -1,0 +1,171 @@
+#include "read_csv.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "test_support.h"
+
+namespace morvalen {
+namespace {
+
+using testing_support::fatal_message_of;
+using testing_support::read_whole_file;
+using testing_support::ScratchFolder;
+using testing_support::snapshot_tree;
+using testing_support::write_file;
+
+constexpr std::string_view kHeader = "Document Number,Title,Subject,Product,Author,Reviewer";
+
+std::vector<Process> read_quietly(const std::string& path) {
+  std::ostringstream out;
+  std::vector<Process> processes = read_csv(path, false, out);
+  EXPECT_EQ(out.str(), "") << path;
+  return processes;
+}
+
+TEST(ReadCsv, HeaderCheckIgnoresCaseButNotBlanks) {
+  struct Case {
+    std::string header;
+    std::string problem;  // empty when the header passes
+  };
+  const Case cases[] = {
+      {std::string(kHeader), ""},
+      {"DOCUMENT NUMBER,TITLE,SUBJECT,PRODUCT,AUTHOR,REVIEWER", ""},
+      {"document number,title,subject,product,author,reviewer", ""},
+      {"dOcUmEnT NuMbEr,tItLe,Subject,PRODUCT,author,Reviewer,Corporate", ""},
+      {"\xEF\xBB\xBF" + std::string(kHeader), ""},  // spreadsheets export UTF-8 with a mark
+      {"Document Number, Title,Subject,Product,Author,Reviewer",
+       "line 1: column 2 is headed \" Title\" instead of \"Title\""},
+      {"Document Number,Title,Subject,Product,Author,Reviewer ",
+       "line 1: column 6 is headed \"Reviewer \" instead of \"Reviewer\""},
+      {"Document Number;Title;Subject;Product;Author;Reviewer", "line 1: the header has 1 fields"},
+      {"Document Number,Title,Subject,Product,Author", "line 1: the header has 5 fields"},
+      {"", "line 1: the list is empty"},
+      {std::string(kHeader) + ",Corp/orate", "line 1: the template column 7 is headed \"Corp/orate\""},
+      {std::string(kHeader) + ",ok,..\\up", "line 1: the template column 8 is headed \"..\\\\up\""},
+  };
+  for (const Case& c : cases) {
+    ScratchFolder scratch;
+    std::filesystem::create_directory("assets");
+    write_file("list.csv", c.header + (c.header.empty() ? "" : "\nQL-1,T,S,P,A,R\n"));
+    if (c.problem.empty()) {
+      const std::vector<Process> processes = read_quietly("list.csv");
+      ASSERT_EQ(processes.size(), 1u) << c.header;
+      EXPECT_EQ(processes[0].number, "QL-1") << c.header;
+    } else {
+      EXPECT_THAT(fatal_message_of([] { read_quietly("list.csv"); }),
+                  testing::StartsWith("Rejected document list: list.csv: " + c.problem))
+          << c.header;
+    }
+  }
+}
+
+TEST(ReadCsv, DataRowsBecomeProcesses) {
+  ScratchFolder scratch;
+  write_file("./DocumentList.csv", std::string(kHeader) + ",Corporate,Wide\r\n" +
+                                       ",,,,,,,\n"                                // commas only: skipped
+                                       "\n"                                       // empty: skipped
+                                       " ,T0,S0,P0,A0,R0\n"                       // one blank: accepted
+                                       "QL-1 , Pump \t, Sub,Prod,Auth,Rev ,x,X\r\n"  // trimmed; both templates
+                                       "QL-2,Pump, Start,Sub,Prod,Auth,Rev\n"     // comma in the title
+                                       "QL-3,T,S,P,A,R, x,xx\n"                   // not exactly x
+                                       "QL-4,T,S,P,A,R,,X\n"
+                                       "QL-5,T,S,P,A,R");                         // no line feed at the end
+  const std::vector<Process> processes = read_quietly("");
+  struct Expected {
+    std::string number, title, subject, product, author, reviewer;
+    std::vector<std::string> templates;
+  };
+  const Expected expected[] = {
+      {"", "T0", "S0", "P0", "A0", "R0", {}},
+      {"QL-1", "Pump", "Sub", "Prod", "Auth", "Rev", {"Corporate.css", "Wide.css"}},
+      {"QL-2", "Pump", "Start", "Sub", "Prod", "Auth", {}},
+      {"QL-3", "T", "S", "P", "A", "R", {}},
+      {"QL-4", "T", "S", "P", "A", "R", {"Wide.css"}},
+      {"QL-5", "T", "S", "P", "A", "R", {}},
+  };
+  ASSERT_EQ(processes.size(), std::size(expected));
+  for (std::size_t i = 0; i < processes.size(); ++i) {
+    const Process& p = processes[i];
+    const Expected& e = expected[i];
+    EXPECT_EQ(p.number, e.number) << e.number;
+    EXPECT_EQ(p.title, e.title) << e.number;
+    EXPECT_EQ(p.subject, e.subject) << e.number;
+    EXPECT_EQ(p.product, e.product) << e.number;
+    EXPECT_EQ(p.author, e.author) << e.number;
+    EXPECT_EQ(p.reviewer, e.reviewer) << e.number;
+    EXPECT_EQ(p.templates, e.templates) << e.number;
+    EXPECT_EQ(p.process_type, Process{}.process_type) << e.number;
+    EXPECT_EQ(p.subject_image, Process{}.subject_image) << e.number;
+    EXPECT_TRUE(p.revisions.empty() && p.sections.empty()) << e.number;
+  }
+  EXPECT_FALSE(std::filesystem::exists("assets"));  // no assets folder: no stubs either
+}
+
+TEST(ReadCsv, RejectedListsWriteNothing) {
+  struct Case {
+    std::string rows;
+    std::string problem;
+  };
+  const Case cases[] = {
+      {"QL-1,T,S,P,A,R,x\nQL-2,T,S,P,A\n", "line 3: the row has 5 fields instead of at least 6"},
+      {"QL-1,T,S,P,A,R,x\n\nQL-2,T,S,P,A,R,,x\n", "line 4: column 8 selects a template with an x, but the header has only 7 columns"},
+      {"QL-1,T,S,P,A,R,x\nQL-2\n", "line 3: the row has 1 fields"},
+  };
+  for (const Case& c : cases) {
+    ScratchFolder scratch;
+    std::filesystem::create_directory("assets");
+    write_file("list.csv", std::string(kHeader) + ",Corporate\n" + c.rows);
+    const auto before = snapshot_tree(".");
+    EXPECT_THAT(fatal_message_of([] { read_quietly("list.csv"); }),
+                testing::StartsWith("Rejected document list: list.csv: " + c.problem))
+        << c.rows;
+    EXPECT_EQ(snapshot_tree("."), before) << c.rows;  // the first row's stub is not written
+  }
+}
+
+TEST(ReadCsv, StubStylesheetsForMissingTemplates) {
+  ScratchFolder scratch;
+  write_file("assets/Existing.css", "body {}\n");
+  write_file("list.csv", std::string(kHeader) + ",Corporate, Wide,Existing,Unused\n" +
+                             "QL-1,T,S,P,A,R,x,x,x\n"
+                             "QL-2,T,S,P,A,R,X,,x\n");
+  const std::vector<Process> processes = read_quietly("list.csv");
+  ASSERT_EQ(processes.size(), 2u);
+  EXPECT_EQ(processes[0].templates, (std::vector<std::string>{"Corporate.css", "Wide.css", "Existing.css"}));
+  EXPECT_EQ(read_whole_file("assets/Corporate.css"),
+            "/* *******************************\n   Corporate.css\n   ******************************* */");
+  // The stub keeps the heading as written, blank included; the template name is trimmed.
+  EXPECT_EQ(read_whole_file("assets/ Wide.css"),
+            "/* *******************************\n    Wide.css\n   ******************************* */");
+  EXPECT_EQ(read_whole_file("assets/Existing.css"), "body {}\n");
+  EXPECT_EQ(snapshot_tree("assets").size(), 3u);  // no Unused.css, no temporary files
+}
+
+TEST(ReadCsv, VerboseNamesTemplatesAndSummarisesRows) {
+  ScratchFolder scratch;
+  write_file("DocumentList.csv", std::string(kHeader) + ", Corporate\nQL-1,T,S,P,A,R,x\nQL-2,U,S,P,A,R\n");
+  std::ostringstream out;
+  const std::vector<Process> processes = read_csv("", true, out);
+  ASSERT_EQ(processes.size(), 2u);
+  std::ostringstream expected;
+  expected << "Template identified:  Corporate.css\n";
+  display_process_to_stdout(expected, processes[0]);
+  display_process_to_stdout(expected, processes[1]);
+  EXPECT_EQ(out.str(), expected.str());
+}
+
+TEST(ReadCsv, UnreadableListsAreFatalStops) {
+  ScratchFolder scratch;
+  EXPECT_THAT(fatal_message_of([] { read_quietly(""); }),
+              testing::StartsWith("Could not load lines: ./DocumentList.csv: "));
+  write_file("bad.csv", std::string(kHeader) + "\nQL-1,T\xff,S,P,A,R\n");
+  EXPECT_EQ(fatal_message_of([] { read_quietly("bad.csv"); }),
+            "Could not load lines: bad.csv: line 2 is not valid UTF-8 text");
+}
+
+}  // namespace
+}  // namespace morvalen
