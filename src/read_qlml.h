@@ -1,0 +1,111 @@
+// read_qlml.h: the QLML reader. A document is read whole into lines, then one document
+// pass collects the header statements and process-level lists, one section scan per
+// Section line collects that section's steps, and one step scan per Step line collects
+// that step's content items. Unrecognised statements are ignored, missing fields become
+// fixed placeholder texts; the only failures are files that cannot be read.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "process.h"
+
+namespace morvalen {
+
+// The 25 statement keywords, and None for every line that is none of them (blank lines,
+// comments, unknown keywords).
+enum class Keyword : std::uint8_t {
+  None,
+  Template,
+  Number,
+  Title,
+  ProcessType,
+  Author,
+  Reviewer,
+  Revision,
+  Subject,
+  SubjectImage,
+  Product,
+  ProductImage,
+  Section,
+  Step,
+  Action,
+  Command,
+  Context,
+  Image,
+  Warning,
+  CsvStart,
+  CsvEnd,
+  CsvFile,
+  Verification,
+  Resource,
+  Objective,
+  OutOfScope,
+};
+
+// One line split at its first bar: the normalised keyword part and the value after the
+// bar, exactly as written ("" without a bar).
+struct Statement {
+  std::string keyword;
+  std::string_view value;
+};
+// `line` split at its first bar, the keyword part normalised by
+// trim_whitespace_make_uppercase.
+Statement split_statement(std::string_view line);
+// The keyword a normalised keyword text names exactly, or None.
+Keyword keyword_of(std::string_view normalised);
+// The keyword of `line`: the same as keyword_of(split_statement(line).keyword), faster.
+Keyword classify_line(std::string_view line);
+
+// The field rules of the multi-field statements, each given the value after the first bar.
+// Revision: ("[No Rev]" | field 1, "[No description provided by Author]" | field 2), both
+// trimmed after the emptiness tests.
+RevisionEntry parse_revision_line(std::string_view value);
+// Image: file and caption untrimmed; empty fields fall back as documented, finally to
+// "../assets/placeholderImage-small.png".
+Image parse_image_line(std::string_view value);
+// Action: action and expected result untrimmed ("ERROR: NO EXPECTED VALUE PROVIDED" when
+// missing); two-party verification from a third field T, Y, TPV, YES, TRUE or
+// TWOPARTYVERIFICATION, in any written form.
+Action parse_action_line(std::string_view value);
+// Verification: requirement id and text trimmed ("???" without a text); the method from
+// the third field ("???", hence Sampling, without one).
+Requirement parse_verification_line(std::string_view value);
+// The method a written word or letter names; Sampling for anything unknown.
+VerificationMethod which_method(std::string_view text);
+// Resource: the whole value untrimmed, or "ERROR: NO RESOURCE IDENTIFIED" when its first
+// field is empty.
+Resource parse_resource_line(std::string_view value);
+
+// The table of an embedded block: `lines` start at the CSVSTART line (its caption between
+// the first and second bar) and the rows run to the next CSVEND line or the end.
+Table extract_embedded_csv(std::span<const std::string> lines);
+// The table of a CSVFILE statement: `value` is "file name | caption"; the file is read from
+// the document's process folder. Fatal stop "Could not load lines: ..." when the file cannot
+// be read or its name leads outside the process folder (absolute, or a ".." component).
+Table extract_external_csv(std::string_view value, const std::string& document_path);
+// The rows of the CSV file at `path`, each split at every comma and every cell trimmed;
+// an empty path gives no rows without touching the file system. Fatal stop
+// "Could not load lines: {path}: {description}" when the file cannot be read.
+std::vector<std::vector<std::string>> open_csv_file_and_return_data_array(
+    const std::string& path);
+
+// The section that begins at lines[0] (a Section line): its title and every step whose
+// Step line stands before the next Section line; a step runs to the next Step line anywhere
+// in `lines`. `document_path` resolves CSVFILE names.
+Section extract_next_section(std::span<const std::string> lines,
+                             const std::string& document_path);
+
+// The Process of the document at `document_path`; an empty path gives Process{} without
+// touching the file system. Fatal stop "Could not load lines: {path}: {description}" when
+// the document or one of its CSV files cannot be read; a byte-order mark at the start of a
+// file is skipped.
+Process read_qlml(const std::string& document_path);
+// The same reader over the lines of a document already in memory, as split_lines gives
+// them; `document_path` only serves to resolve CSVFILE names.
+Process read_qlml_lines(const std::vector<std::string>& lines,
+                        const std::string& document_path);
+
+}  // namespace morvalen
