@@ -1,0 +1,64 @@
+// pdf_printer.h: headless Chromium printing procedure pages to PDF.
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvalen {
+
+// The browsers looked for on PATH, in this order.
+inline constexpr std::string_view kBrowserNames[] = {"chromium", "chromium-browser", "google-chrome",
+                                                     "google-chrome-stable"};
+
+// The first name of kBrowserNames that is an executable file in a folder of `search_path`
+// (a PATH value: folders separated by ":", an empty entry meaning the current folder),
+// tried name by name, each through all folders. The result is the folder, "/" and the name.
+std::optional<std::string> find_browser(std::string_view search_path);
+// The command line that has `browser` print the page `html_path` to `pdf_path` (both
+// absolute) with its profile in `profile_folder`: headless, no header and footer of its own,
+// no background networking, component updates, first-run screens or sync, and
+// --no-sandbox when `as_root` (Chromium refuses to start as root otherwise). The page is
+// the last argument.
+std::vector<std::string> print_command(const std::string& browser, const std::string& html_path,
+                                       const std::string& pdf_path, const std::string& profile_folder,
+                                       bool as_root);
+// `argv` as one line that a POSIX shell splits back into exactly these words: words of
+// safe characters stay bare, others go in single quotes (a quote inside as '\'').
+std::string shell_quote(const std::vector<std::string>& argv);
+// `path` made absolute against the current folder, with "." pieces removed
+// ("./A/./A.html" -> "/library/A/A.html").
+std::string absolute_path(const std::string& path);
+
+// Prints procedure pages to PDF for one render run, one document after the other; made
+// once per run with the number of documents the run will print. The browser is looked
+// up on the first print, so a run that prints nothing needs none. Temporary files of the
+// printer are gone when it is destroyed.
+class PdfPrinter {
+ public:
+  PdfPrinter(std::size_t document_count, bool verbose, std::ostream& out);
+  ~PdfPrinter();
+  PdfPrinter(const PdfPrinter&) = delete;
+  PdfPrinter& operator=(const PdfPrinter&) = delete;
+
+  // Prints the page at `html_path` to `pdf_path` (relative to the current folder, or
+  // absolute) and returns when the browser has ended. With `verbose` it first prints
+  // "Here's my command string to chrome:\n\n{command}\n\n\n" with the command run,
+  // shell-quoted. True when a fresh, non-empty PDF is at `pdf_path` afterwards; otherwise
+  // get_failure() says what happened. Fatal stop "failed to execute process: ..." when no
+  // browser is on PATH or it cannot be started.
+  bool print(const std::string& html_path, const std::string& pdf_path);
+  // Why the last print gave no PDF ("the browser ended with exit status 1"), or "".
+  const std::string& get_failure() const { return failure_; }
+
+ private:
+  std::size_t document_count_;
+  bool verbose_;
+  std::ostream& out_;
+  std::string browser_;  // found on the first print
+  std::string failure_;
+};
+
+}  // namespace morvalen
