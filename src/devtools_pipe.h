@@ -1,0 +1,87 @@
+// devtools_pipe.h: one headless Chromium kept open for many prints, driven over its
+// DevTools pipe (NUL-terminated JSON messages; the browser reads its fd 3 and writes its fd 4).
+#pragma once
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace morvalen {
+
+// How long the browser may take before it counts as hung (and is killed).
+struct BrowserTimeouts {
+  std::chrono::milliseconds start{30000};  // started, tab created and attached
+  std::chrono::milliseconds load{60000};   // navigation until the load event
+  std::chrono::milliseconds print{120000};  // the print itself, PDF data received
+  std::chrono::milliseconds stop{3000};    // asked to close, before it is killed
+};
+
+// A running browser with one tab attached. Owns the browser process, the two pipe ends and
+// the profile folder: end_browser_session (or destruction) ends the browser, reaps it and
+// removes the folder. Move-only.
+struct BrowserSession {
+  pid_t pid = -1;
+  int to_browser = -1;    // our end of the browser's fd 3
+  int from_browser = -1;  // our end of the browser's fd 4
+  std::string profile_folder;
+  std::string session_id;  // the tab's flattened session
+  int last_id = 0;         // the id of the last command sent
+  std::string unread;      // bytes received after the last complete message
+  BrowserTimeouts timeouts;
+
+  BrowserSession() = default;
+  BrowserSession(BrowserSession&& other) noexcept;
+  BrowserSession& operator=(BrowserSession&& other) noexcept;
+  BrowserSession(const BrowserSession&) = delete;
+  BrowserSession& operator=(const BrowserSession&) = delete;
+  ~BrowserSession();
+};
+
+// What start_browser_session gives: a session, or why there is none. `exec_error` is set
+// when the program itself could not be executed (not found, not executable); otherwise
+// `problem` says why the browser, once started, could not be driven over the pipe.
+struct BrowserStart {
+  std::optional<BrowserSession> session;
+  std::error_code exec_error;
+  std::string problem;
+};
+
+enum class PagePrint {
+  Printed,      // the PDF is complete on disk
+  PageFailed,   // no PDF for this page; the browser is still usable
+  BrowserLost,  // no PDF; the browser died, hung or lost its tab and has been ended
+};
+
+// The switches that start `browser` headless with the DevTools pipe and the profile in
+// `profile_folder`; "--no-sandbox" when `as_root`. argv[0] is `browser` itself.
+std::vector<std::string> devtools_pipe_command(const std::string& browser,
+                                               const std::string& profile_folder, bool as_root);
+// A fresh, empty profile folder under the system's temporary folder, or "" when none
+// could be created.
+std::string make_profile_folder();
+
+// Starts the program at the path `argv[0]` with `argv`, its fds 3 and 4 connected to us,
+// its standard input, output and error on /dev/null; then opens one tab and attaches to
+// it. The session owns `profile_folder` (removed when the session ends, also on failure).
+BrowserStart start_browser_session(const std::vector<std::string>& argv,
+                                   const std::string& profile_folder,
+                                   const BrowserTimeouts& timeouts = {});
+
+// Loads the page at the absolute path `html_path` into the session's tab, waits for its
+// load event and prints it (backgrounds, the page size from its CSS, no header or footer
+// of the browser's own) to `pdf_path`, written to a temporary file beside it and renamed,
+// so the PDF is complete when Printed comes back. On BrowserLost the session is ended.
+PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_path,
+                            const std::string& pdf_path);
+
+// Asks the browser to close, kills it when it does not within its timeout, reaps it and
+// removes the profile folder. Safe to call more than once.
+void end_browser_session(BrowserSession& session);
+
+// The file:// address of the absolute path `path`, percent-encoded where a URL needs it.
+std::string file_url(const std::string& path);
+
+}  // namespace morvalen
