@@ -10,5 +10,8 @@ rm -rf "$library"
 cp -r examples/library "$library"
 cd "$library"
 ../morvalen -i "QL-*"
+../morvalen -p "QL-*" -w
 echo
 echo "Done. The example library is in $library"
+find . -path ./assets -prune -o -path '*/previous' -prune -o \( -name '*.html' -o -name '*.pdf' \) -print |
+  sort | sed "s|^\./|  $library/|"
