@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include "links.h"
+#include "resolve.h"
 
 namespace morvalen {
 
@@ -26,6 +27,7 @@ void run_actions(const MorvalenArgs& args, std::ostream& out) {
   // Cleanup.
 
   // Inspect.
+  if (!args.inspect_process.empty()) inspect_process(args.inspect_process, args.verbose, out);
 
   // Library menu.
 

@@ -1,0 +1,29 @@
+// resolve.h: from a DOCUMENT-NUMBER on the command line to process folders and their
+// documents; the inspect action.
+#pragma once
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvalen {
+
+// The final names of every entry of the library root (or below, when the text holds "/")
+// that `document_number` matches as a wildcard pattern, with "*" appended unless it already
+// ends in one: a plain number selects every name that begins with it. Each folder's names
+// come in byte order, the walk is depth first; an empty text selects nothing. A folder that
+// cannot be read gets one line on `out` and is skipped. Fatal stops: "Failed to read glob
+// pattern: ..." for an invalid pattern; "huh?: ..." for a match without a final name that
+// is valid UTF-8 text.
+std::vector<std::string> globify_document_number(std::string_view document_number,
+                                                 std::ostream& out);
+// The document path of process folder `name`: "./{name}/{name}.qlml".
+std::string document_path(std::string_view name);
+// globify_document_number, and with `verbose` the names as one line ["A", "B"] on `out`.
+std::vector<std::string> resolve_documents(std::string_view document_number, bool verbose,
+                                           std::ostream& out);
+// The inspect action: the summary of every resolved document on `out`, in name order.
+// Fatal stop from read_qlml when a document cannot be read.
+void inspect_process(std::string_view document_number, bool verbose, std::ostream& out);
+
+}  // namespace morvalen
