@@ -2,6 +2,7 @@
 
 #include "links.h"
 #include "resolve.h"
+#include "write_qlml.h"
 
 namespace morvalen {
 
@@ -17,6 +18,7 @@ int run_morvalen(const std::vector<std::string>& argv, std::ostream& out, std::o
 
 void run_actions(const MorvalenArgs& args, std::ostream& out) {
   // Drafts from a document list.
+  if (!args.listgen.empty()) generate_drafts(args.listgen, args.verbose, out);
 
   // Script export.
 

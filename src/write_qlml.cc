@@ -1,11 +1,23 @@
 #include "write_qlml.h"
 
-#include <string_view>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "fatal.h"
+#include "files.h"
+#include "read_csv.h"
+#include "read_qlml.h"
+#include "text.h"
+#include "write_html.h"
 
 namespace morvalen {
 namespace {
 
 constexpr std::string_view kReplacedInTitles = "/\\:*?\"<>|#%&+{}";
+constexpr std::string_view kOpenFailure = "Could not open the file!";
+constexpr std::string_view kWriteFailure = "Could not write template line into new file!";
 
 std::string replace_characters(std::string_view text, std::string_view replaced) {
   std::string result(text);
@@ -15,12 +27,101 @@ std::string replace_characters(std::string_view text, std::string_view replaced)
   return result;
 }
 
+std::string_view yes_no(bool value) { return value ? "true" : "false"; }
+
+// Removes the temporary draft unless it was renamed into place: a draft that exists counts
+// as finished on the next run, so an empty or partial one must never be left at its path.
+struct TemporaryFile {
+  std::string path;
+  bool kept = false;
+  ~TemporaryFile() {
+    if (!kept) std::remove(path.c_str());
+  }
+};
+
+void write_draft(const std::string& path, const std::vector<std::string>& prototype,
+                 const Process& process) {
+  const std::string template_lines = compose_template_lines(process);
+  const std::string write_failure = std::string(kWriteFailure) + ": " + path;
+  TemporaryFile temporary{temporary_path_beside(path)};
+  std::ofstream out;
+  errno = 0;
+  out.open(temporary.path, std::ios::binary | std::ios::out | std::ios::trunc);
+  if (!out) fatal(std::string(kOpenFailure) + ": " + path, last_system_error());
+  for (const std::string& line : prototype) {
+    write_piece(out, compose_draft_line(line, process, template_lines), write_failure);
+  }
+  close_output(out, write_failure);
+  errno = 0;
+  if (std::rename(temporary.path.c_str(), path.c_str()) != 0) fatal(write_failure, last_system_error());
+  temporary.kept = true;
+}
+
 }  // namespace
 
 std::string get_process_folder_name(const Process& process) {
   // A separator in the number would place the folder somewhere else than the library root.
   return "./" + replace_characters(process.number, "/\\") + " - " +
          replace_characters(process.title, kReplacedInTitles);
+}
+
+std::string compose_template_lines(const Process& process) {
+  if (process.templates.empty()) return "//Template|Example.css";
+  std::string lines;
+  for (const std::string& sheet : process.templates) {
+    if (!lines.empty()) lines += "\n";
+    lines += "Template|" + sheet;
+  }
+  return lines;
+}
+
+std::string compose_draft_line(std::string_view prototype_line, const Process& process,
+                               std::string_view template_lines) {
+  std::string line = replace_all(prototype_line, "$NUMBER", process.number);
+  line = replace_all(line, "$TITLE", process.title);
+  line = replace_all(line, "$SUBJECT", process.subject);
+  line = replace_all(line, "$PRODUCT", process.product);
+  line = replace_all(line, "$AUTHOR", process.author);
+  line = replace_all(line, "$REVIEWER", process.reviewer);
+  line = replace_all(line, "Template|$TEMPLATE", template_lines);
+  line += "\n";
+  return line;
+}
+
+void write_qlml(const Process& process, bool verbose, std::ostream& out) {
+  const std::string folder = get_process_folder_name(process);
+  if (verbose) out << "\n" << folder << " folder already exists: " << yes_no(path_exists(folder)) << "\n";
+  // {folder} begins with "./", so the path holds it twice: ./X/./X.qlml is X/X.qlml.
+  const std::string path = folder + "/" + folder + ".qlml";
+  const bool exists = path_exists(path);
+  if (verbose) {
+    out << path << " file already exists: " << yes_no(exists) << "\n";
+    out << "Path to the new file will be: " << path << "\n";
+  }
+  if (exists) {
+    if (verbose) out << "File already exists!\n" << "\n";
+    return;
+  }
+  // The prototype is read before anything is created, so a missing one leaves nothing behind.
+  const std::vector<std::string> prototype = read_lines(std::string(kPrototypePath));
+  if (!path_exists(folder)) {
+    std::error_code ignored;  // opening the draft then fails and names the path
+    std::filesystem::create_directory(folder, ignored);
+  }
+  write_draft(path, prototype, process);
+  generate_complete_html(folder + "/" + folder + ".html", read_qlml(path));
+  std::error_code ignored;  // the batch file is a convenience; drafts work without it
+  std::filesystem::copy_file(kBatchFilePath, folder + "/QuickLever.bat",
+                             std::filesystem::copy_options::overwrite_existing, ignored);
+}
+
+void generate_drafts(const std::string& listgen, bool verbose, std::ostream& out) {
+  const std::vector<Process> processes = read_csv(listgen, verbose, out);
+  if (verbose) out << "Morvalen found " << processes.size() << " QLML files to create in the CSV file.\n";
+  for (const Process& process : processes) {
+    if (verbose) display_process_to_stdout(out, process);
+    write_qlml(process, verbose, out);
+  }
 }
 
 }  // namespace morvalen
