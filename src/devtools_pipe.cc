@@ -278,7 +278,7 @@ std::vector<std::string> devtools_pipe_command(const std::string& browser, const
   return command;
 }
 
-std::string make_profile_folder() {
+std::string make_pipe_profile_folder() {
   std::error_code error;
   std::string pattern = (std::filesystem::temp_directory_path(error) / "morvalen-browser-XXXXXX").string();
   if (error) pattern = "/tmp/morvalen-browser-XXXXXX";

@@ -61,7 +61,7 @@ std::vector<std::string> devtools_pipe_command(const std::string& browser,
                                                const std::string& profile_folder, bool as_root);
 // A fresh, empty profile folder under the system's temporary folder, or "" when none
 // could be created.
-std::string make_profile_folder();
+std::string make_pipe_profile_folder();
 
 // Starts the program at the path `argv[0]` with `argv`, its fds 3 and 4 connected to us,
 // its standard input, output and error on /dev/null; then opens one tab and attaches to

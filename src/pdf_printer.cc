@@ -178,6 +178,53 @@ PdfPrinter::PdfPrinter(std::size_t document_count, bool verbose, std::ostream& o
 
 PdfPrinter::~PdfPrinter() = default;
 
+// Nothing when the pipe cannot be used (the caller prints the per-document way), else
+// whether the PDF was printed.
+std::optional<bool> PdfPrinter::print_through_pipe(const std::string& html_path, const std::string& pdf_path) {
+  if (!session_) {
+    // One restart only: a browser that keeps dying is not worth a third start per page.
+    if (session_starts_ >= 2) {
+      one_browser_per_page_ = true;
+      return std::nullopt;
+    }
+    const std::string profile = make_pipe_profile_folder();
+    if (profile.empty()) {
+      one_browser_per_page_ = true;
+      return std::nullopt;
+    }
+    const std::vector<std::string> argv = devtools_pipe_command(browser_, profile, ::geteuid() == 0);
+    session_command_ = shell_quote(argv);
+    if (verbose_) out_ << "Here's my command string to chrome:\n\n" << session_command_ << "\n\n\n";
+    out_.flush();
+    ++session_starts_;
+    BrowserStart start = start_browser_session(argv, profile);
+    if (start.exec_error) {
+      fatal("failed to execute process: " + browser_ + ": " + start.exec_error.message() + "; " +
+            std::string(kInstallHint));
+    }
+    if (!start.session) {
+      one_browser_per_page_ = true;
+      return std::nullopt;
+    }
+    session_ = std::move(start.session);
+  } else if (verbose_) {
+    out_ << "Here's my command string to chrome:\n\n" << session_command_ << "\n\n\n";
+    out_.flush();
+  }
+  switch (print_page_to_pdf(*session_, absolute_path(html_path), absolute_path(pdf_path))) {
+    case PagePrint::Printed:
+      return true;
+    case PagePrint::PageFailed:
+      failure_ = "the browser could not load or print the page";
+      return false;
+    case PagePrint::BrowserLost:
+      session_.reset();
+      failure_ = "the browser ended or stopped answering while printing it";
+      return false;
+  }
+  return false;
+}
+
 bool PdfPrinter::print(const std::string& html_path, const std::string& pdf_path) {
   failure_.clear();
   if (browser_.empty()) {
@@ -189,6 +236,10 @@ bool PdfPrinter::print(const std::string& html_path, const std::string& pdf_path
             std::string(kInstallHint));
     }
     browser_ = *found;
+  }
+  if (document_count_ > 1 && !one_browser_per_page_) {
+    const std::optional<bool> printed = print_through_pipe(html_path, pdf_path);
+    if (printed) return *printed;
   }
   const std::string pdf = absolute_path(pdf_path);
   const std::string profile = make_profile_folder();

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "devtools_pipe.h"
+
 namespace morvalen {
 
 // The browsers looked for on PATH, in this order.
@@ -36,6 +38,10 @@ std::string absolute_path(const std::string& path);
 // once per run with the number of documents the run will print. The browser is looked
 // up on the first print, so a run that prints nothing needs none. Temporary files of the
 // printer are gone when it is destroyed.
+// A run of more than one document starts one browser on the first print and prints every
+// page through its DevTools pipe. A browser lost mid-run is started once more for the next
+// document; when the pipe cannot be used at all, or a restarted browser is lost too, the
+// remaining pages are printed the per-document way, one browser each.
 class PdfPrinter {
  public:
   PdfPrinter(std::size_t document_count, bool verbose, std::ostream& out);
@@ -44,9 +50,9 @@ class PdfPrinter {
   PdfPrinter& operator=(const PdfPrinter&) = delete;
 
   // Prints the page at `html_path` to `pdf_path` (relative to the current folder, or
-  // absolute) and returns when the browser has ended. With `verbose` it first prints
-  // "Here's my command string to chrome:\n\n{command}\n\n\n" with the command run,
-  // shell-quoted. True when a fresh, non-empty PDF is at `pdf_path` afterwards; otherwise
+  // absolute) and returns when the PDF is complete on disk (or when the browser has ended).
+  // With `verbose` it first prints "Here's my command string to chrome:\n\n{command}\n\n\n"
+  // with the command run, shell-quoted (the command that started the kept browser). True when a fresh, non-empty PDF is at `pdf_path` afterwards; otherwise
   // get_failure() says what happened. Fatal stop "failed to execute process: ..." when no
   // browser is on PATH or it cannot be started.
   bool print(const std::string& html_path, const std::string& pdf_path);
@@ -59,6 +65,12 @@ class PdfPrinter {
   std::ostream& out_;
   std::string browser_;  // found on the first print
   std::string failure_;
+  std::optional<BrowserSession> session_;  // the kept browser, while it lives
+  std::string session_command_;             // the command that started it, shell-quoted
+  int session_starts_ = 0;
+  bool one_browser_per_page_ = false;  // the pipe failed: the per-document way from now on
+
+  std::optional<bool> print_through_pipe(const std::string& html_path, const std::string& pdf_path);
 };
 
 }  // namespace morvalen

@@ -27,7 +27,7 @@ std::string find_chromium() {
 }
 
 BrowserStart start_chromium(const BrowserTimeouts& timeouts = {}) {
-  const std::string profile = make_profile_folder();
+  const std::string profile = make_pipe_profile_folder();
   return start_browser_session(devtools_pipe_command(find_chromium(), profile, ::geteuid() == 0), profile,
                                timeouts);
 }
@@ -103,7 +103,7 @@ TEST(DevtoolsPipe, NoBrowserOrNoPipeIsReportedWithinTheDeadline) {
                         {{"/bin/sleep", "30"}, false},        // never answers: deadline
                         {{"/bin/sh", "-c", "cat <&3 >/dev/null"}, false}};  // reads, never writes
   for (const Case& c : cases) {
-    const std::string profile = make_profile_folder();
+    const std::string profile = make_pipe_profile_folder();
     const auto began = std::chrono::steady_clock::now();
     const BrowserStart start = start_browser_session(c.argv, profile, quick);
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5)) << c.argv[0];
