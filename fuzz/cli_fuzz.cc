@@ -1,6 +1,7 @@
 // Fuzzes the command-line parser: NUL-separated arguments in, and checks that every
 // outcome is one of the three the program knows, with the screens it promises.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -10,8 +11,11 @@
 
 namespace {
 
-void check(bool condition) {
-  if (!condition) std::abort();
+// Reports the line of a broken invariant, then crashes so that the input is kept.
+void check(bool condition, int line = __builtin_LINE()) {
+  if (condition) return;
+  std::fprintf(stderr, "invariant broken at line %d\n", line);
+  std::abort();
 }
 
 }  // namespace

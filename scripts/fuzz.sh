@@ -17,12 +17,12 @@ mkdir -p build-fuzz/findings
 status=0
 for target in "${targets[@]}"; do
   seeds="fuzz/corpus/${target%_fuzz}"
-  corpus="build-fuzz/corpus/$target"
+  corpus="$PWD/build-fuzz/corpus/$target"
   mkdir -p "$corpus"
   [ -d "$seeds" ] && cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true
   log="build-fuzz/$target.log"
-  if (cd build-fuzz && "./$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
-        -max_len=65536 -artifact_prefix=findings/ -print_final_stats=1 "corpus/$target" >"$target.log" 2>&1); then
+  if "build-fuzz/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 -max_len=65536 \
+        -artifact_prefix="$PWD/build-fuzz/findings/" -print_final_stats=1 "$corpus" >"$log" 2>&1; then
     runs=$(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
     echo "$target: ok, $runs runs in ${seconds}s"
   else

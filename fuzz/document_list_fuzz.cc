@@ -1,0 +1,50 @@
+// Fuzzes the document-list reader: the bytes become ./list.csv in an empty scratch folder
+// (no assets folder, so no stub is written); a list either gives Processes or is refused
+// with one of the documented messages.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "fatal.h"
+#include "read_csv.h"
+
+namespace {
+
+// Reports the line of a broken invariant, then crashes so that the input is kept.
+void check(bool condition, int line = __builtin_LINE()) {
+  if (condition) return;
+  std::fprintf(stderr, "invariant broken at line %d\n", line);
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  char folder[] = "/tmp/morvalen-fuzz-XXXXXX";
+  if (::mkdtemp(folder) == nullptr || ::chdir(folder) != 0) std::abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  {
+    std::ofstream out("list.csv", std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  std::ostringstream console;
+  try {
+    const std::vector<morvalen::Process> processes = morvalen::read_csv("list.csv", true, console);
+    for (const morvalen::Process& process : processes) {
+      for (const std::string& sheet : process.templates) check(sheet.ends_with(".css"));
+    }
+  } catch (const morvalen::FatalStop& stop) {
+    check(stop.message.rfind("Rejected document list: list.csv: line ", 0) == 0 ||
+          stop.message.rfind("Could not load lines: list.csv: ", 0) == 0);
+  }
+  check(::access("assets", F_OK) != 0);
+  return 0;
+}

@@ -1,0 +1,90 @@
+// Fuzzes the QLML reader and everything that renders a Process: bytes in, the reader over
+// its lines, the procedure page into memory and the console summary, with the invariants
+// that tie them together.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+#include "fatal.h"
+#include "files.h"
+#include "process.h"
+#include "read_qlml.h"
+#include "text.h"
+#include "write_html.h"
+
+namespace {
+
+// Reports the line of a broken invariant, then crashes so that the input is kept.
+void check(bool condition, int line = __builtin_LINE()) {
+  if (condition) return;
+  std::fprintf(stderr, "invariant broken at line %d\n", line);
+  std::abort();
+}
+
+std::size_t count_lines_equal_to(const std::string& text, std::string_view wanted) {
+  std::size_t count = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (std::string_view(text).substr(start, end - start) == wanted) ++count;
+    start = end + 1;
+  }
+  return count;
+}
+
+// The number after the last summary line that begins with `label`.
+std::string last_count(const std::string& summary, std::string_view label) {
+  const std::size_t at = summary.rfind("\n" + std::string(label));
+  check(at != std::string::npos);
+  const std::size_t begin = at + 1 + label.size();
+  return summary.substr(begin, summary.find('\n', begin) - begin);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // CSVFILE names resolve against the current folder: make it an empty scratch folder.
+  char folder[] = "/tmp/morvalen-fuzz-XXXXXX";
+  if (::mkdtemp(folder) == nullptr || ::chdir(folder) != 0) std::abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  if (morvalen::first_invalid_utf8(bytes)) return 0;  // the file reader refuses these
+  const std::vector<std::string> lines = morvalen::split_lines(bytes);
+  morvalen::Process process;
+  try {
+    process = morvalen::read_qlml_lines(lines, "./F/F.qlml");
+  } catch (const morvalen::FatalStop& stop) {
+    // Only CSV files can stop the reader, and there are none here.
+    check(stop.message.rfind("Could not load lines: ", 0) == 0);
+    return 0;
+  }
+  std::ostringstream page;
+  morvalen::write_complete_html(page, process);
+  const std::string html = page.str();
+  check(html.rfind("<!DOCTYPE html>\n", 0) == 0);
+  check(html.ends_with("</html>"));
+  check(count_lines_equal_to(html, "\t\t\t\t<section>") == process.sections.size());
+  // Page rows: title, revisions, requirements when verified, contents, overview, sections.
+  const std::size_t front_rows = 4 + (process.verifications.empty() ? 0 : 1);
+  check(count_lines_equal_to(html, "\t\t\t<tr><td>") == front_rows + process.sections.size());
+  check(count_lines_equal_to(html, "\t\t\t<tr id=\"non-conformances\"><td>") == 1);
+  std::ostringstream summary_stream;
+  morvalen::display_process_to_stdout(summary_stream, process);
+  const std::string summary = summary_stream.str();
+  check(last_count(summary, " ↪ Count of Sections:        ") == std::to_string(process.sections.size()));
+  check(last_count(summary, " ↪ Count of Objectives:      ") == std::to_string(process.objectives.size()));
+  check(last_count(summary, " ↪ Count of Resources:       ") == std::to_string(process.resources.size()));
+  check(last_count(summary, " ↪ Count of Verifications:   ") == std::to_string(process.verifications.size()));
+  std::size_t steps = 0;
+  for (const morvalen::Section& section : process.sections) steps += section.steps.size();
+  check(count_lines_equal_to(html, "\t\t\t\t\t</div>") >= steps);
+  return 0;
+}
