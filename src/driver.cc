@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include "links.h"
+#include "render.h"
 #include "resolve.h"
 #include "write_qlml.h"
 
@@ -12,21 +13,24 @@ int run_morvalen(const std::vector<std::string>& argv, std::ostream& out, std::o
     (parsed.screen_to_stderr ? err : out) << parsed.screen;
     return parsed.exit_status;
   }
-  run_actions(*parsed.args, out);
+  run_actions(*parsed.args, out, err);
   return 0;
 }
 
-void run_actions(const MorvalenArgs& args, std::ostream& out) {
+void run_actions(const MorvalenArgs& args, std::ostream& out, std::ostream& err) {
   // Drafts from a document list.
   if (!args.listgen.empty()) generate_drafts(args.listgen, args.verbose, out);
 
   // Script export.
 
   // Render.
+  if (!args.process_qlml.empty()) render_documents(args.process_qlml, args.verbose, out, err);
 
   // Archive.
+  if (!args.archive_process.empty()) archive_documents(args.archive_process, args.verbose, out, err);
 
   // Cleanup.
+  if (!args.cleanup_previous.empty()) cleanup_documents(args.cleanup_previous, args.verbose, out);
 
   // Inspect.
   if (!args.inspect_process.empty()) inspect_process(args.inspect_process, args.verbose, out);

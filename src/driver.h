@@ -14,7 +14,8 @@ namespace morvalen {
 int run_morvalen(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
 // Runs the actions `args` asks for, strictly in this order: drafts (-l), scripts (-s),
 // render (-p), archive (-a), cleanup (-c), inspect (-i), menu (-w), QLML help (-e).
-void run_actions(const MorvalenArgs& args, std::ostream& out);
+// Warnings that do not stop the run go to `err`.
+void run_actions(const MorvalenArgs& args, std::ostream& out, std::ostream& err);
 // The QLML cheat sheet printed by -e.
 std::string qlml_cheat_sheet();
 

@@ -1,0 +1,79 @@
+#include "render.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+#include <vector>
+
+#include "archive.h"
+#include "pdf_printer.h"
+#include "process.h"
+#include "read_qlml.h"
+#include "resolve.h"
+#include "write_html.h"
+
+namespace morvalen {
+namespace {
+
+constexpr std::string_view kQlmlExtension = ".qlml";
+
+// Deleting the old page first means a page writer that stops early never leaves the old
+// page looking current. The outcome reads like the result value users know from the
+// verbose output: Ok(()) or Err(...).
+std::string delete_old_page(const std::string& path) {
+  if (::unlink(path.c_str()) == 0) return "Ok(())";
+  const int code = errno;
+  return "Err(" + std::error_code(code, std::generic_category()).message() + " (os error " +
+         std::to_string(code) + "))";
+}
+
+}  // namespace
+
+std::string replace_qlml_extension(const std::string& document_path, std::string_view extension) {
+  // Only the extension is replaced: a folder name holding ".qlml" must keep the page and the
+  // PDF inside that folder.
+  std::string path = document_path;
+  if (path.size() >= kQlmlExtension.size() &&
+      path.compare(path.size() - kQlmlExtension.size(), kQlmlExtension.size(), kQlmlExtension) == 0) {
+    path.resize(path.size() - kQlmlExtension.size());
+  }
+  return path + std::string(extension);
+}
+
+void render_documents(std::string_view document_number, bool verbose, std::ostream& out, std::ostream& err) {
+  const std::vector<std::string> names = resolve_documents(document_number, verbose, out);
+  PdfPrinter printer(names.size(), verbose, out);
+  for (const std::string& name : names) {
+    const std::string document = document_path(name);
+    if (verbose) out << "Attempting to process this file: " << document << "\n";
+    const Process process = read_qlml(document);
+    if (verbose) display_process_to_stdout(out, process);
+    const std::string page = replace_qlml_extension(document, ".html");
+    const std::string outcome = delete_old_page(page);
+    if (verbose) out << "Attempting to delete old HTML file: " << outcome << "\n";
+    generate_complete_html(page, process);
+    const std::string pdf = replace_qlml_extension(document, ".pdf");
+    if (!printer.print(page, pdf)) {
+      out.flush();
+      err << "warning: no PDF was produced for " << pdf << ": " << printer.get_failure() << "\n";
+    }
+    archive_single_process(process, process_folder_of(process, document, err), verbose, out);
+  }
+}
+
+void archive_documents(std::string_view document_number, bool verbose, std::ostream& out, std::ostream& err) {
+  for (const std::string& name : resolve_documents(document_number, verbose, out)) {
+    const std::string document = document_path(name);
+    const Process process = read_qlml(document);
+    archive_single_process(process, process_folder_of(process, document, err), verbose, out);
+  }
+}
+
+void cleanup_documents(std::string_view document_number, bool verbose, std::ostream& out) {
+  for (const std::string& name : resolve_documents(document_number, verbose, out)) {
+    cleanup_process_folder(name, out);
+  }
+}
+
+}  // namespace morvalen
