@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "devtools_pipe.h"
 #include "fatal.h"
 
 extern char** environ;
@@ -58,6 +57,21 @@ bool changed(const FileState& before, const FileState& after) {
   return !before.exists || before.modified.tv_sec != after.modified.tv_sec ||
          before.modified.tv_nsec != after.modified.tv_nsec || before.size != after.size ||
          before.inode != after.inode;
+}
+
+// A fresh, private profile folder per browser start: a profile shared between starts can
+// hold a stale lock of a crashed browser, which makes the next one hand its work to a
+// process that no longer exists.
+std::string make_profile_folder() {
+  std::error_code error;
+  fs::path base = fs::temp_directory_path(error);
+  if (error) base = "/tmp";
+  std::string pattern = (base / "morvalen-chromium-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    fatal("failed to execute process: cannot create a temporary browser profile in " + base.string(),
+          last_system_error());
+  }
+  return pattern;
 }
 
 std::string describe_status(int status) {
@@ -228,12 +242,7 @@ bool PdfPrinter::print(const std::string& html_path, const std::string& pdf_path
     if (printed) return *printed;
   }
   const std::string pdf = absolute_path(pdf_path);
-  // A fresh profile per start: a profile shared between starts can hold the stale lock of a
-  // crashed browser, which makes the next one hand its work to a process that is gone.
   const std::string profile = make_profile_folder();
-  if (profile.empty()) {
-    fatal("failed to execute process: cannot create a temporary browser profile", last_system_error());
-  }
   const std::vector<std::string> argv =
       print_command(browser_, absolute_path(html_path), pdf, profile, ::geteuid() == 0);
   if (verbose_) out_ << "Here's my command string to chrome:\n\n" << shell_quote(argv) << "\n\n\n";
