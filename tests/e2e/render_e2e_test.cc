@@ -54,11 +54,14 @@ std::vector<std::string> files_of(const std::string& folder) {
 
 // A browser stand-in named chromium in `folder`: appends "print {pdf}" and the archives
 // present at that moment to log.txt, then writes a small PDF unless `writes_pdf` is false.
+// Started without a PDF to print (to be kept open for many pages) it ends at once, so the
+// render falls back to one browser per page.
 void write_stand_in(const std::string& folder, bool writes_pdf) {
   const std::string path = folder + "/chromium";
   write_file(path,
              "#!/bin/sh\n"
              "for arg in \"$@\"; do case \"$arg\" in --print-to-pdf=*) pdf=\"${arg#--print-to-pdf=}\" ;; esac; done\n"
+             "[ -n \"$pdf\" ] || exit 1\n"  // started to be driven over a pipe: refuse
              "echo \"print $pdf\" >> \"$(dirname \"$0\")/log.txt\"\n"
              "ls -d */previous/Rev_* >> \"$(dirname \"$0\")/log.txt\" 2>/dev/null\n" +
                  std::string(writes_pdf ? "printf '%%PDF-1.4 stand-in' > \"$pdf\"\n" : "exit 1\n"));
