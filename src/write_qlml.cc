@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "fatal.h"
 #include "files.h"
@@ -39,22 +40,59 @@ struct TemporaryFile {
   }
 };
 
-void write_draft(const std::string& path, const std::vector<std::string>& prototype,
-                 const Process& process) {
-  const std::string template_lines = compose_template_lines(process);
+// The prototype's lines, read at the first draft that needs them and kept for the rest of
+// the list: every draft of one run comes from the same prototype.
+struct Prototype {
+  std::optional<std::vector<std::string>> lines;
+  const std::vector<std::string>& get() {
+    if (!lines) lines = read_lines(std::string(kPrototypePath));
+    return *lines;
+  }
+};
+
+// Writes `text` to `path` through a temporary file beside it, renamed into place once whole.
+void write_draft(const std::string& path, std::string_view text) {
   const std::string write_failure = std::string(kWriteFailure) + ": " + path;
   TemporaryFile temporary{temporary_path_beside(path)};
   std::ofstream out;
   errno = 0;
   out.open(temporary.path, std::ios::binary | std::ios::out | std::ios::trunc);
   if (!out) fatal(std::string(kOpenFailure) + ": " + path, last_system_error());
-  for (const std::string& line : prototype) {
-    write_piece(out, compose_draft_line(line, process, template_lines), write_failure);
-  }
+  write_piece(out, text, write_failure);
   close_output(out, write_failure);
   errno = 0;
   if (std::rename(temporary.path.c_str(), path.c_str()) != 0) fatal(write_failure, last_system_error());
   temporary.kept = true;
+}
+
+void write_qlml_from(const Process& process, bool verbose, std::ostream& out, Prototype& prototype) {
+  const std::string folder = get_process_folder_name(process);
+  if (verbose) out << "\n" << folder << " folder already exists: " << yes_no(path_exists(folder)) << "\n";
+  // {folder} begins with "./", so the path holds it twice: ./X/./X.qlml is X/X.qlml.
+  const std::string path = folder + "/" + folder + ".qlml";
+  const bool exists = path_exists(path);
+  if (verbose) {
+    out << path << " file already exists: " << yes_no(exists) << "\n";
+    out << "Path to the new file will be: " << path << "\n";
+  }
+  if (exists) {
+    if (verbose) out << "File already exists!\n" << "\n";
+    return;
+  }
+  // The prototype is read before anything is created, so a missing one leaves nothing behind.
+  const std::vector<std::string>& prototype_lines = prototype.get();
+  const std::string template_lines = compose_template_lines(process);
+  std::string draft;
+  for (const std::string& line : prototype_lines) draft += compose_draft_line(line, process, template_lines);
+
+  std::error_code ignored;  // an existing folder is fine; any other failure shows when the draft is opened
+  std::filesystem::create_directory(folder, ignored);
+  write_draft(path, draft);
+  // The draft on disk is exactly `draft`, so it is read back from memory.
+  generate_complete_html(folder + "/" + folder + ".html", read_qlml_lines(split_lines(draft), path));
+  // The batch file is a convenience; drafts work without it.
+  std::filesystem::copy_file(kBatchFilePath, folder + "/QuickLever.bat",
+                             std::filesystem::copy_options::overwrite_existing, ignored);
 }
 
 }  // namespace
@@ -89,38 +127,17 @@ std::string compose_draft_line(std::string_view prototype_line, const Process& p
 }
 
 void write_qlml(const Process& process, bool verbose, std::ostream& out) {
-  const std::string folder = get_process_folder_name(process);
-  if (verbose) out << "\n" << folder << " folder already exists: " << yes_no(path_exists(folder)) << "\n";
-  // {folder} begins with "./", so the path holds it twice: ./X/./X.qlml is X/X.qlml.
-  const std::string path = folder + "/" + folder + ".qlml";
-  const bool exists = path_exists(path);
-  if (verbose) {
-    out << path << " file already exists: " << yes_no(exists) << "\n";
-    out << "Path to the new file will be: " << path << "\n";
-  }
-  if (exists) {
-    if (verbose) out << "File already exists!\n" << "\n";
-    return;
-  }
-  // The prototype is read before anything is created, so a missing one leaves nothing behind.
-  const std::vector<std::string> prototype = read_lines(std::string(kPrototypePath));
-  if (!path_exists(folder)) {
-    std::error_code ignored;  // opening the draft then fails and names the path
-    std::filesystem::create_directory(folder, ignored);
-  }
-  write_draft(path, prototype, process);
-  generate_complete_html(folder + "/" + folder + ".html", read_qlml(path));
-  std::error_code ignored;  // the batch file is a convenience; drafts work without it
-  std::filesystem::copy_file(kBatchFilePath, folder + "/QuickLever.bat",
-                             std::filesystem::copy_options::overwrite_existing, ignored);
+  Prototype prototype;
+  write_qlml_from(process, verbose, out, prototype);
 }
 
 void generate_drafts(const std::string& listgen, bool verbose, std::ostream& out) {
   const std::vector<Process> processes = read_csv(listgen, verbose, out);
   if (verbose) out << "Morvalen found " << processes.size() << " QLML files to create in the CSV file.\n";
+  Prototype prototype;
   for (const Process& process : processes) {
     if (verbose) display_process_to_stdout(out, process);
-    write_qlml(process, verbose, out);
+    write_qlml_from(process, verbose, out, prototype);
   }
 }
 
