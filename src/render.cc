@@ -8,6 +8,7 @@
 
 #include "archive.h"
 #include "pdf_printer.h"
+#include "progress.h"
 #include "process.h"
 #include "read_qlml.h"
 #include "resolve.h"
@@ -28,6 +29,14 @@ std::string delete_old_page(const std::string& path) {
          std::to_string(code) + "))";
 }
 
+// Takes the progress line off the terminal however the run ends: a fatal stop's message
+// must start on a clean line.
+struct ProgressCleared {
+  std::ostream& err;
+  ProgressLine& line;
+  ~ProgressCleared() { clear_progress(err, line); }
+};
+
 }  // namespace
 
 std::string replace_qlml_extension(const std::string& document_path, std::string_view extension) {
@@ -44,7 +53,12 @@ std::string replace_qlml_extension(const std::string& document_path, std::string
 void render_documents(std::string_view document_number, bool verbose, std::ostream& out, std::ostream& err) {
   const std::vector<std::string> names = resolve_documents(document_number, verbose, out);
   PdfPrinter printer(names.size(), verbose, out);
+  // With verbose lines on the same terminal the line would be torn apart by them, so it
+  // only shows when those go elsewhere.
+  ProgressLine progress = make_stderr_progress_line(verbose && ::isatty(STDOUT_FILENO) == 1 ? 0 : names.size());
+  const ProgressCleared cleared{err, progress};
   for (const std::string& name : names) {
+    advance_progress(err, progress, name);
     const std::string document = document_path(name);
     if (verbose) out << "Attempting to process this file: " << document << "\n";
     const Process process = read_qlml(document);
@@ -54,7 +68,9 @@ void render_documents(std::string_view document_number, bool verbose, std::ostre
     if (verbose) out << "Attempting to delete old HTML file: " << outcome << "\n";
     generate_complete_html(page, process);
     const std::string pdf = replace_qlml_extension(document, ".pdf");
-    if (!printer.print(page, pdf)) {
+    const bool printed = printer.print(page, pdf);
+    clear_progress(err, progress);
+    if (!printed) {
       out.flush();
       err << "warning: no PDF was produced for " << pdf << ": " << printer.get_failure() << "\n";
     }

@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 
 #include "browser_stand_ins.h"
@@ -15,11 +14,8 @@ namespace morvalen {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::browser_killed_at_second_print;
 using testing_support::fatal_message_of;
 using testing_support::read_whole_file;
-using testing_support::real_browser;
-using testing_support::run_program;
 using testing_support::ScratchFolder;
 using testing_support::write_file;
 using testing_support::write_stand_in;
@@ -40,59 +36,8 @@ class PathInFront {
   std::string old_;
 };
 
-int count_of(const std::string& text, const std::string& piece) {
-  int count = 0;
-  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++count;
-  return count;
-}
-
-std::vector<std::string> profile_folders_in(const std::string& verbose_output) {
-  std::vector<std::string> folders;
-  const std::regex profile("--user-data-dir=([^ \n']+)");
-  for (std::sregex_iterator it(verbose_output.begin(), verbose_output.end(), profile), end; it != end; ++it) {
-    folders.push_back((*it)[1]);
-  }
-  return folders;
-}
-
 void write_page(const std::string& path, const std::string& words) {
   write_file(path, "<!DOCTYPE html><html><body><h1>" + words + "</h1></body></html>");
-}
-
-TEST(PdfPrinterPipe, ABrowserLostMidRunCostsOnlyThePageInFlight) {
-  ScratchFolder scratch;
-  const std::string browser = real_browser();
-  ASSERT_FALSE(browser.empty());
-  write_stand_in("bin/chromium", browser_killed_at_second_print(browser));
-  PathInFront path(scratch.path() + "/bin");
-  for (const char* name : {"A", "B", "C"}) write_page(std::string(name) + ".html", std::string("Page ") + name);
-
-  std::ostringstream out;
-  std::vector<bool> printed;
-  std::string failure;
-  {
-    PdfPrinter printer(3, true, out);
-    for (const char* name : {"A", "B", "C"}) {
-      printed.push_back(printer.print(std::string(name) + ".html", std::string(name) + ".pdf"));
-      if (!printed.back()) failure = printer.get_failure();
-    }
-  }
-  EXPECT_EQ(printed, (std::vector<bool>{true, false, true}));
-  EXPECT_THAT(failure, testing::HasSubstr("browser"));
-  EXPECT_FALSE(fs::exists("B.pdf"));
-  for (const char* name : {"A", "C"}) {
-    EXPECT_EQ(read_whole_file(std::string(name) + ".pdf").substr(0, 5), "%PDF-") << name;
-    EXPECT_THAT(run_program({"pdftotext", std::string(name) + ".pdf", "-"}, ".").out,
-                testing::HasSubstr(std::string("Page ") + name));
-  }
-  // Every page printed with the verbose lines, all through a kept browser (two starts).
-  EXPECT_EQ(count_of(out.str(), "Here's my command string to chrome:\n\n"), 3);
-  EXPECT_EQ(count_of(out.str(), "--remote-debugging-pipe"), 3);
-  EXPECT_EQ(count_of(out.str(), "--print-to-pdf"), 0);
-  const std::vector<std::string> profiles = profile_folders_in(out.str());
-  ASSERT_EQ(profiles.size(), 3u);
-  EXPECT_NE(profiles[0], profiles[2]) << "a restarted browser gets a fresh profile";
-  for (const std::string& profile : profiles) EXPECT_FALSE(fs::exists(profile)) << profile;
 }
 
 // A stand-in that prints the per-document way but ends at once when asked for a pipe.
