@@ -13,6 +13,9 @@ inline constexpr std::string_view kListTemplateLink = "docs/DocumentList-templat
 inline constexpr std::string_view kExamplesLink = "examples/library (render it with scripts/quickstart.sh)";
 // The maker's site, linked from the running footer of every procedure page.
 inline constexpr std::string_view kMakerSiteLink = "https://meridane.example/morvalen/";
+// The maker, named in the banner of WebMenu.html, and the address it gives for help.
+inline constexpr std::string_view kMakerName = "Meridane Group";
+inline constexpr std::string_view kMakerContactAddress = "morvalen@meridane.example";
 // The author line: not shown on any screen.
 inline constexpr std::string_view kAuthorLine = "Meridane Group <morvalen@meridane.example>";
 

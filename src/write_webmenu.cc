@@ -1,0 +1,383 @@
+#include "write_webmenu.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "fatal.h"
+#include "files.h"
+#include "links.h"
+#include "read_qlml.h"
+#include "tablesort_js.h"
+#include "text.h"
+#include "write_qlml.h"
+
+namespace morvalen {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kWebMenuPath = "./WebMenu.html";
+
+void put(std::ostream& page, std::string_view piece) { write_piece(page, piece, "write failed"); }
+
+struct Column {
+  std::string_view label;    // beside its check box
+  std::string_view heading;  // in the table head
+};
+
+// In column order 01 to 16; the first four are shown when the page opens.
+constexpr Column kColumns[] = {
+    {"Links", "Links"},
+    {"Document Number", "Number"},
+    {"Current Revision", "Rev"},
+    {"Title", "Title"},
+    {"Subject", "Subject"},
+    {"Author", "Author"},
+    {"Reviewer", "Reviewer"},
+    {"Number of Objectives", "Obj"},
+    {"List of Objectives", "List of Objectives"},
+    {"Number of Out of Scope Declarations", "OoS"},
+    {"List of Out of Scope Declarations", "Out of Scope Declarations"},
+    {"Number of Requirement Verifications", "Ver"},
+    {"List of Requirement Verifications", "List of Requirement Verifications"},
+    {"Number of Resources", "Res"},
+    {"List of Resources", "List of Resources"},
+    {"Number of Command Lines", "Cmd"},
+};
+constexpr std::size_t kShownByDefault = 4;
+
+std::string two_digits(std::size_t column) { return zero_padded(column, 2); }
+
+// Three digits at least, so that the table's text sort orders counts up to 999.
+std::string count_text(std::size_t count) { return zero_padded(count, 3); }
+
+void put_doc_box_styles(std::ostream& page) {
+  put(page, "\t\t\t.doc-box { display:inline-block; padding: 1px; border: 1px solid black; margin: 2px; width: 25px; }\n");
+  put(page, "\t\t\t.doc-icon { width: 25px; height: 25px; overflow: hidden; position: relative; }\n");
+  put(page, "\t\t\t.doc-format img { position: absolute; height: 25px; left: 0px; }\n");
+}
+
+void put_first_style_block(std::ostream& page) {
+  put(page, "\t\t\t\n");
+  put(page, "\t\t\t@media print { .no-print, .no-print * { display: none !important; }  br { display:none !important; } table { font-size: 0.5em; } }\n");
+  put(page, "\t\t\tbody { font-family: sans-serif; padding: 0px; margin: 0px;}\n");
+  put(page, "\t\t\t#pre-header { padding: 15px; border: 15px solid #BA6F47; background-color: #BEA465; color: #2F495A; text-align: center; font-size: 0.7em; }\n");
+  put(page, "\t\t\theader { z-index: 100; border-bottom: 3px solid black; background-color: #2F495A; color: white; position: sticky; top:0px;}\n");
+  put(page, "\t\t\theader, main { padding: 20px; margin:0px;}\n");
+  put(page, "\t\t\ttable { margin-top: 20px; }\n");
+  put(page, "\n");
+  put(page, "\t\t\tinput + span { margin: 0px 5px 0px 5px; }\n");
+  put(page, "\n");
+  put_doc_box_styles(page);
+  put(page, "\n");
+  put(page, "\t\t\tinput { z-index: 0; margin: 0px 5px 0px 5px; transform: scale(1.3);}\n");
+  put(page, "\n");
+  put_doc_box_styles(page);
+  put(page, "\n");
+  // The check boxes, the second h2 and the table are siblings in main, so an unchecked
+  // box hides the cells in its position of every row.
+  const std::size_t count = std::size(kColumns);
+  for (std::size_t column = 1; column <= count; ++column) {
+    const std::string nn = two_digits(column);
+    const std::string n = std::to_string(column);
+    put(page, "\t\t\t.toggle-column-" + nn + ":not(:checked) ~ table th:nth-child(" + n + ") { display: none; }\n");
+    put(page, "\t\t\t.toggle-column-" + nn + ":not(:checked) ~ table td:nth-child(" + n + ") { display: none; }\n");
+    if (column < count) put(page, "\n");
+  }
+  put(page, "\t\n");
+}
+
+void put_second_style_block(std::ostream& page) {
+  put(page, "\t\t\ttable { border-collapse: collapse; }\n");
+  put(page, "\t\t\tth, td { padding: 0.4em; border: 1px solid black;}\n");
+  put(page, "\t\t\tth { background-color: black; color: white; }\n");
+  put(page, "\t\t\tth[role=columnheader]:not(.no-sort) { cursor: pointer; }\n");
+  put(page, "\t\t\tth[role=columnheader]:not(.no-sort):after {\n");
+  put(page, "\t\t\t\tcontent: '';\n");
+  put(page, "\t\t\t\tfloat: right;\n");
+  put(page, "\t\t\t\tmargin-top: 7px;\n");
+  put(page, "\t\t\t  \tmargin-left: 5px;\n");
+  put(page, "\t\t\t\tborder-width: 0 4px 4px;\n");
+  put(page, "\t\t\t\tborder-style: solid;\n");
+  put(page, "\t\t\t\tborder-color: white transparent;\n");
+  put(page, "\t\t\t\tvisibility: hidden;\n");
+  put(page, "\t\t\t\topacity: 0;\n");
+  put(page, "\t\t\t\t-ms-user-select: none;\n");
+  put(page, "\t\t\t\t-webkit-user-select: none;\n");
+  put(page, "\t\t\t\t-moz-user-select: none;\n");
+  put(page, "\t\t\t\tuser-select: none;\n");
+  put(page, "\t\t\t}\n");
+  put(page, "\t\t\tth[aria-sort=ascending]:not(.no-sort):after { border-bottom: none; border-width: 4px 4px 0; }\n");
+  put(page, "\t\t\tth[aria-sort]:not(.no-sort):after {\tvisibility: visible; opacity: 0.4; }\n");
+  put(page, "\t\t\tth[role=columnheader]:not(.no-sort):hover:after { visibility: visible; opacity: 1; }\n");
+}
+
+void put_banner(std::ostream& page) {
+  put(page, "\t\t<div id=\"pre-header\" class=\"no-print\">"
+            "<h1>Need a hand with your process library? Contact " + std::string(kMakerName) + " for help.</h1>"
+            "<h2>&#x1F4DD; Writing and reviewing test procedures &#x1F4DD;</h2>"
+            "<h2>&#x1F9EA; Test campaigns and verification planning &#x1F9EA;</h2>"
+            "<h2>&#x1F4DA; Setting up process libraries and training authors &#x1F4DA;</h2>"
+            "<h2><span style=\"background-color: #2F495A; color: #BEA465; padding: 10px;\">" +
+                std::string(kMakerContactAddress) + "</span></h2>"
+            "</div>\n");
+}
+
+void put_links_cell(std::ostream& page, const Process& process) {
+  const std::string folder = get_process_folder_name(process);
+  const auto link = [&](std::string_view extension, std::string_view icon, std::string_view alt) {
+    put(page, "\t\t\t\t\t\t\t<a href=\"" + folder + "/" + folder + std::string(extension) +
+                  "\"><div class=\"doc-box\" style=\"background-color: #DDD;\"><div class=\"doc-icon\"><div class=\"doc-format\"><img src=\"./assets/" +
+                  std::string(icon) + "\" alt=\"" + std::string(alt) + "\"/></div></div></div></a>\n");
+  };
+  put(page, "\t\t\t\t\t\t<td class=\"col01 no-print\">\n");
+  link(".qlml", "QLML.png", "QLML");
+  link(".html", "html.png", "HTML");
+  link(".pdf", "pdf.png", "PDF");
+  put(page, "\t\t\t\t\t\t</td>\n");
+}
+
+void put_cell(std::ostream& page, std::size_t column, std::string_view value) {
+  put(page, "\t\t\t\t\t\t<td class=\"col" + two_digits(column) + "\">" + std::string(value) + "</td>\n");
+}
+
+void put_list_start(std::ostream& page, std::size_t column) {
+  put(page, "\t\t\t\t\t\t<td class=\"col" + two_digits(column) + "\"><ul>\n");
+}
+
+void put_item(std::ostream& page, std::string_view text) {
+  put(page, "\t\t\t\t\t\t\t<li>" + std::string(text) + "</li>\n");
+}
+
+void put_list_end(std::ostream& page) { put(page, "\t\t\t\t\t\t</ul></td>\n"); }
+
+void put_row(std::ostream& page, const Process& process) {
+  put(page, "\t\t\t\t\t<tr>\n");
+  put_links_cell(page, process);
+  put_cell(page, 2, process.number);
+  put_cell(page, 3, process.get_revision());
+  put_cell(page, 4, process.title);
+  put_cell(page, 5, process.subject);
+  put_cell(page, 6, process.author);
+  put_cell(page, 7, process.reviewer);
+  put_cell(page, 8, count_text(process.objectives.size()));
+  put_list_start(page, 9);
+  for (const LabelledText& objective : process.objectives) put_item(page, objective.text);
+  put_list_end(page);
+  put_cell(page, 10, count_text(process.out_of_scope.size()));
+  put_list_start(page, 11);
+  for (const LabelledText& declaration : process.out_of_scope) put_item(page, declaration.text);
+  put_list_end(page);
+  put_cell(page, 12, count_text(process.verifications.size()));
+  put_list_start(page, 13);
+  for (const LabelledRequirement& verification : process.verifications) {
+    const std::string method = verification.requirement.get_method();
+    put_item(page, verification.requirement.rid + " (" + method.substr(0, 1) + ")");
+  }
+  put_list_end(page);
+  put_cell(page, 14, count_text(process.resources.size()));
+  put_list_start(page, 15);
+  for (const LabelledResource& resource : process.resources) put_item(page, resource.resource.name);
+  put_list_end(page);
+  put_cell(page, 16, count_text(process.get_all_command_lines().size()));
+  put(page, "\t\t\t\t\t</tr>\n");
+}
+
+// The folder's own name as text; a name that is not UTF-8 cannot be shown or read.
+const std::string& checked_folder_name(const std::string& folder) {
+  if (first_invalid_utf8(folder)) fatal("Really bueno?");
+  return folder;
+}
+
+// Removes the temporary page unless it was moved over WebMenu.html, so that a fatal
+// stop leaves no half-written file behind.
+struct TemporaryPage {
+  std::string path;
+  bool kept = false;
+  ~TemporaryPage() {
+    if (!kept) std::remove(path.c_str());
+  }
+};
+
+void print_library_dump(std::ostream& out, const Library& library) {
+  out << "\n\n";
+  out << "XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX\n";
+  out << "XX LIBRARY VISUALIZER          XX\n";
+  out << "XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX\n";
+  out << " -> Name:       " << library.name << "\n";
+  out << " -> Processes:\n";
+  for (const Process& process : library.processes) out << "    -> " << process.number << "\n";
+  out << "\n\n";
+}
+
+}  // namespace
+
+std::string library_name() {
+  // The library is the folder the program is run in; the folder of the executable is
+  // the same one only when the program sits in the library.
+  std::error_code error;
+  const fs::path folder = fs::current_path(error);
+  if (error) fatal("Naw1", error);
+  const std::string name = folder.filename().string();
+  if (name.empty()) fatal("Naw1");
+  if (first_invalid_utf8(name)) fatal("Naw2");
+  return trim(name);
+}
+
+std::vector<std::string> list_process_folders() {
+  constexpr std::string_view kBadPath = "that's not a good path?";
+  std::error_code error;
+  const fs::file_status root = fs::status(".", error);
+  if (error) fatal(kBadPath, error);
+  std::vector<std::string> folders;
+  if (!fs::is_directory(root)) return folders;
+  fs::directory_iterator entries(".", error);
+  if (error) fatal(kBadPath, error);
+  for (; entries != fs::directory_iterator(); entries.increment(error)) {
+    const std::string name = entries->path().filename().string();
+    const std::string path = "./" + name;
+    const fs::file_status status = fs::status(path, error);
+    if (error) fatal(std::string(kBadPath) + ": " + path, error);
+    if (!fs::is_directory(status)) continue;
+    // Only this exact spelling is the shared assets folder; "Assets" is a process folder.
+    if (path == "./assets") continue;
+    folders.push_back(name);
+  }
+  if (error) fatal(kBadPath, error);
+  return folders;
+}
+
+void write_webmenu_top(std::ostream& page) {
+  put(page, "<!DOCTYPE html>\n");
+  put(page, "<html lang=\"en-US\">\n");
+}
+
+void write_webmenu_head(std::ostream& page, std::string_view name) {
+  put(page, "\t<head>\n");
+  put(page, "\t\t<meta charset=\"utf-8\" />\n");
+  put(page, "\t\t<meta name=\"viewport\" content=\"width=device-width, initial-scale=1, user-scalable=1\" />\n");
+  put(page, "\t\t<style>\n");
+  put_first_style_block(page);
+  put_second_style_block(page);
+  put(page, "\t\t</style>\n");
+  put(page, "\t\t<script>\n");
+  put(page, "\t\t\t" + std::string(kTablesortJs) + "\n");
+  put(page, "\t\t</script>\n");
+  put(page, "\t\t<script>\n");
+  put(page, "\t\t\tfunction onPageReady() {\n");
+  put(page, "\t\t\t\tnew Tablesort(document.getElementById('library'));\n");
+  put(page, "\t\t\t}\n");
+  put(page, "\t\t\tdocument.addEventListener('DOMContentLoaded', onPageReady, false);\n");
+  put(page, "\t\t</script>\n");
+  put(page, "\t\t<link rel=\"shortcut icon\" sizes=\"16x16 32x32 48x48\" type=\"image/png\" href=\"./assets/favicon.png\" />\n");
+  put(page, "\t\t<link rel=\"apple-touch-icon\" sizes=\"180x180\" href=\"./assets/favicon.png\" />\n");
+  put(page, "\t\t<link rel=\"mask-icon\" href=\"./assets/favicon.svg\" color=\"#000000\" />\n");
+  put(page, "\t\t<title>&#x1F4DA; " + std::string(name) + " &#x1F4DA;</title>\n");
+  put(page, "\t</head>\n");
+}
+
+void write_webmenu_body(std::ostream& page, std::string_view name,
+                        const std::vector<Process>& processes) {
+  put(page, "\t<body>\n");
+  put_banner(page);
+  put(page, "\t\t<header>\n");
+  put(page, "\t\t\t<h1>" + std::string(name) + "</h1>\n");
+  put(page, "\t\t\t<p>Process Library with " + std::to_string(processes.size()) + " processes.</p>\n");
+  put(page, "\t\t</header>\n");
+  compose_body_table(page, processes);
+  put(page, "\t</body>\n");
+}
+
+void write_webmenu_bottom(std::ostream& page) { put(page, "</html>\n"); }
+
+void compose_body_table(std::ostream& page, const std::vector<Process>& processes) {
+  put(page, "\t\t<main>\n");
+  put(page, "\t\t\t<h2 class=\"no-print\">Process metadata columns to show in the table below:</h2>\n");
+  for (std::size_t column = 1; column <= std::size(kColumns); ++column) {
+    const std::string checked = column <= kShownByDefault ? "checked" : "";
+    put(page, "\t\t\t<input class=\"toggle-column-" + two_digits(column) + " no-print\" type=\"checkbox\" " +
+                  checked + "><span class=\"no-print\">" + std::string(kColumns[column - 1].label) +
+                  "</span><br/>\n");
+  }
+  put(page, "\t\t\t<h2 class=\"no-print\">Click on any column header to sort ascending/descending.</h2>\n");
+  put(page, "\t\t\t<table id=\"library\">\n");
+  put(page, "\t\t\t\t<thead>\n");
+  put(page, "\t\t\t\t\t<tr data-sort-method=\"none\">\n");
+  put(page, "\t\t\t\t\t\t<th class=\"col01 no-print\">Links</th>\n");
+  for (std::size_t column = 2; column <= std::size(kColumns); ++column) {
+    put(page, "\t\t\t\t\t\t<th class=\"col" + two_digits(column) + "\">" +
+                  std::string(kColumns[column - 1].heading) + "</th>\n");
+  }
+  put(page, "\t\t\t\t\t</tr>\n");
+  put(page, "\t\t\t\t</thead>\n");
+  put(page, "\t\t\t\t<tbody>\n");
+  for (const Process& process : processes) put_row(page, process);
+  put(page, "\t\t\t\t</tbody>\n");
+  put(page, "\t\t\t</table>\n");
+  put(page, "\t\t</main>\n");
+}
+
+void generate_complete_webmenu(bool verbose, std::ostream& out) {
+  if (verbose) out << "\n[A] Attempting to edit WebMenu.html...";
+  // The page is built beside WebMenu.html and moved over it only once complete: a fatal
+  // stop while scanning or writing keeps the previous menu.
+  TemporaryPage temporary{temporary_path_beside(std::string(kWebMenuPath))};
+  std::ofstream page = open_output(temporary.path, "cannot open file");
+  if (verbose) {
+    out << "success! WebMenu.html is open for editing.\n";
+    out << "[B] Attempting to create new Library struct...";
+  }
+  Library library;
+  if (verbose) {
+    out << "success! New Library struct created.\n";
+    out << "[C] Attempting to change the name of the Library to this folder's name...";
+  }
+  library.name = library_name();
+  if (verbose) {
+    out << "success! New name: " << library.name << "\n";
+    out << "[D] Attempting list of all folders (excluding 'assets')...";
+  }
+  const std::vector<std::string> folders = list_process_folders();
+  if (verbose) {
+    for (const std::string& folder : folders) out << checked_folder_name(folder) << "\n";
+    out << "success! Folders found, now look for files to process:\n";
+  }
+  for (const std::string& folder : folders) {
+    checked_folder_name(folder);
+    if (verbose) out << "\t" << folder;
+    const std::string file = folder + "/" + folder + ".qlml";
+    if (verbose) out << "\n\t\t-> " << file;
+    // The reader's fatal stop names "./{folder}/{folder}.qlml", and so the folder.
+    Process process = read_qlml("./" + file);
+    if (verbose) out << "\n\t\t-> processed ";
+    library.processes.push_back(std::move(process));
+    if (verbose) out << "\n\t\t-> added to Library\n";
+  }
+  if (verbose) out << "[E] Attempting to write the top of the HTML file...";
+  write_webmenu_top(page);
+  if (verbose) {
+    out << "success!\n";
+    out << "[F] Attempting to write the head of the HTML file, including all CSS and Javascript...";
+  }
+  write_webmenu_head(page, library.name);
+  if (verbose) {
+    out << "success!\n";
+    out << "[G] Attempting to write the body of the HTML file, including everything that appears on screen...";
+  }
+  write_webmenu_body(page, library.name, library.processes);
+  if (verbose) {
+    out << "success!\n";
+    out << "[H] Attempting to write the bottom of the HTML file...";
+  }
+  write_webmenu_bottom(page);
+  if (verbose) out << "success!\n";
+  close_output(page, "write failed");
+  std::error_code error;
+  fs::rename(temporary.path, kWebMenuPath, error);
+  if (error) fatal("cannot replace WebMenu.html", error);
+  temporary.kept = true;
+  if (verbose) print_library_dump(out, library);
+}
+
+}  // namespace morvalen
