@@ -4,6 +4,7 @@
 #include "render.h"
 #include "resolve.h"
 #include "write_qlml.h"
+#include "write_webmenu.h"
 
 namespace morvalen {
 
@@ -36,6 +37,7 @@ void run_actions(const MorvalenArgs& args, std::ostream& out, std::ostream& err)
   if (!args.inspect_process.empty()) inspect_process(args.inspect_process, args.verbose, out);
 
   // Library menu.
+  if (args.webmenu) generate_complete_webmenu(args.verbose, out);
 
   // QLML help.
   if (args.qlml_help) out << qlml_cheat_sheet();

@@ -1,41 +1,108 @@
-// WebMenu.html in headless Chromium: sorting by a heading click and the column check boxes.
+// WebMenu.html written by the binary, opened in headless Chromium: sorting by a heading
+// click and showing or hiding columns with the check boxes, without script errors.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
+#include <filesystem>
 
 #include "headless_browser.h"
 #include "test_support.h"
-#include "write_webmenu.h"
 
 namespace morvalen {
 namespace {
 
+namespace fs = std::filesystem;
 using testing_support::HeadlessBrowser;
+using testing_support::run_morvalen_binary;
 using testing_support::ScratchFolder;
+using testing_support::write_file;
+
+// A 1x1 grey PNG, so that every icon the page shows loads without an error.
+const std::string kTinyPng(
+    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x01\x00\x00"
+    "\x00\x01\x08\x00\x00\x00\x00\x3a\x7e\x9b\x55\x00\x00\x00\x0a\x49\x44\x41\x54\x78\x9c\x63"
+    "\x60\x00\x00\x00\x02\x00\x01\x48\xaf\xa4\x71\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60"
+    "\x82",
+    67);
+
+struct Document {
+  std::string number, title, author;
+};
+
+std::vector<std::string> texts(const nlohmann::json& values) {
+  return values.get<std::vector<std::string>>();
+}
+
+// The text of column `n` (1-based) in every body row, in row order.
+std::string column_texts(int n) {
+  return "[...document.querySelectorAll('#library tbody tr')].map(r => r.cells[" +
+         std::to_string(n - 1) + "].textContent)";
+}
+
+// Whether the heading and every cell of column `n` are displayed.
+std::string column_shown(int n) {
+  return "[...document.querySelectorAll('#library tr')].map(r => getComputedStyle(r.children[" +
+         std::to_string(n - 1) + "]).display !== 'none')";
+}
 
 TEST(WebmenuInBrowser, SortsByHeadingAndTogglesColumns) {
   ScratchFolder scratch;
-  std::vector<Process> processes(3);
-  const char* numbers[] = {"QL-WI-0020", "QL-WI-0030", "QL-WI-0010"};
-  for (int k = 0; k < 3; ++k) { processes[k].number = numbers[k]; processes[k].title = "T"; processes[k].author = "Au"; }
-  {
-    std::ofstream page("WebMenu.html", std::ios::binary);
-    write_webmenu_top(page);
-    write_webmenu_head(page, "Lib");
-    write_webmenu_body(page, "Lib", processes);
-    write_webmenu_bottom(page);
+  const std::string root = scratch.path() + "/Browser Library";
+  for (const char* icon : {"favicon.png", "QLML.png", "html.png", "pdf.png"}) {
+    write_file(root + "/assets/" + icon, kTinyPng);
   }
+  write_file(root + "/assets/favicon.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\"/>\n");
+  const Document documents[] = {{"QL-WI-0020", "Valve check", "Bo"},
+                                {"ql-wi-0030", "Filter swap", "Cy"},
+                                {"QL-WI-0010", "Pump start", "Al"},
+                                {"QL-WI-0005", "Leak test", "Di"}};
+  for (const Document& d : documents) {
+    const std::string folder = d.number + " - " + d.title;
+    write_file(root + "/" + folder + "/" + folder + ".qlml",
+               "Number | " + d.number + "\nTitle | " + d.title + "\nAuthor | " + d.author + "\n");
+  }
+  const auto run = run_morvalen_binary({"-w"}, root);
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+
   HeadlessBrowser browser;
-  browser.open("file://" + scratch.path() + "/WebMenu.html");
-  const std::string column = "[...document.querySelectorAll('#library tbody tr')].map(r => r.cells[1].textContent)";
-  std::cerr << browser.evaluate(column).dump() << "\n";
+  browser.open("file://" + root + "/WebMenu.html");
+  ASSERT_EQ(browser.evaluate("typeof Tablesort"), "function");
+  ASSERT_EQ(browser.evaluate("document.querySelectorAll('#library tbody tr').length"), 4);
+
+  // Sorting ignores case: ql-wi-0030 sorts last.
+  const std::vector<std::string> ascending = {"QL-WI-0005", "QL-WI-0010", "QL-WI-0020", "ql-wi-0030"};
+  std::vector<std::string> descending(ascending.rbegin(), ascending.rend());
   browser.click("#library th.col02");
-  std::cerr << browser.evaluate(column).dump() << "\n";
+  EXPECT_EQ(texts(browser.evaluate(column_texts(2))), ascending) << "first click on Number";
+  EXPECT_EQ(browser.evaluate("document.querySelector('#library th.col02').getAttribute('aria-sort')"), "ascending");
   browser.click("#library th.col02");
-  std::cerr << browser.evaluate(column).dump() << "\n";
-  for (const auto& e : browser.errors()) std::cerr << e << "\n";
+  EXPECT_EQ(texts(browser.evaluate(column_texts(2))), descending) << "second click on Number";
+  EXPECT_EQ(browser.evaluate("document.querySelector('#library th.col02').getAttribute('aria-sort')"), "descending");
+  // The other cells moved with their row.
+  EXPECT_EQ(texts(browser.evaluate(column_texts(4))),
+            (std::vector<std::string>{"Filter swap", "Valve check", "Pump start", "Leak test"}));
+
+  const std::vector<bool> all_shown(5, true);
+  const std::vector<bool> all_hidden(5, false);
+  for (int column = 1; column <= 16; ++column) {
+    EXPECT_EQ(browser.evaluate(column_shown(column)).get<std::vector<bool>>(),
+              column <= 4 ? all_shown : all_hidden)
+        << "column " << column << " on first display";
+  }
+  browser.click("input.toggle-column-04");
+  EXPECT_EQ(browser.evaluate("document.querySelector('input.toggle-column-04').checked"), false);
+  EXPECT_EQ(browser.evaluate(column_shown(4)).get<std::vector<bool>>(), all_hidden) << "Title unchecked";
+  browser.click("input.toggle-column-06");
+  EXPECT_EQ(browser.evaluate(column_shown(6)).get<std::vector<bool>>(), all_shown) << "Author checked";
+  EXPECT_EQ(texts(browser.evaluate(column_texts(6))), (std::vector<std::string>{"Cy", "Bo", "Al", "Di"}));
+  EXPECT_EQ(browser.evaluate(column_shown(2)).get<std::vector<bool>>(), all_shown) << "Number untouched";
+
+  EXPECT_THAT(browser.errors(), testing::IsEmpty());
+}
+
+TEST(WebmenuInBrowser, MissingBrowserFailsLoudly) {
+  EXPECT_THROW(HeadlessBrowser("/nonexistent/chromium"), std::runtime_error);
 }
 
 }  // namespace
