@@ -4,6 +4,7 @@
 #include "render.h"
 #include "resolve.h"
 #include "write_qlml.h"
+#include "write_script.h"
 #include "write_webmenu.h"
 
 namespace morvalen {
@@ -23,6 +24,7 @@ void run_actions(const MorvalenArgs& args, std::ostream& out, std::ostream& err)
   if (!args.listgen.empty()) generate_drafts(args.listgen, args.verbose, out);
 
   // Script export.
+  if (!args.scriptify_process.empty()) export_scripts(args.scriptify_process, args.verbose, out);
 
   // Render.
   if (!args.process_qlml.empty()) render_documents(args.process_qlml, args.verbose, out, err);
