@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "devtools_pipe.h"
 #include "headless_browser.h"
 #include "test_support.h"
 
@@ -13,6 +14,7 @@ namespace morvalen {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::copy_example_library;
 using testing_support::HeadlessBrowser;
 using testing_support::run_morvalen_binary;
 using testing_support::ScratchFolder;
@@ -66,7 +68,7 @@ TEST(WebmenuInBrowser, SortsByHeadingAndTogglesColumns) {
   ASSERT_EQ(run.exit_status, 0) << run.err;
 
   HeadlessBrowser browser;
-  browser.open("file://" + root + "/WebMenu.html");
+  browser.open(file_url(root + "/WebMenu.html"));
   ASSERT_EQ(browser.evaluate("typeof Tablesort"), "function");
   ASSERT_EQ(browser.evaluate("document.querySelectorAll('#library tbody tr').length"), 4);
 
@@ -98,6 +100,26 @@ TEST(WebmenuInBrowser, SortsByHeadingAndTogglesColumns) {
   EXPECT_EQ(texts(browser.evaluate(column_texts(6))), (std::vector<std::string>{"Cy", "Bo", "Al", "Di"}));
   EXPECT_EQ(browser.evaluate(column_shown(2)).get<std::vector<bool>>(), all_shown) << "Number untouched";
 
+  EXPECT_THAT(browser.errors(), testing::IsEmpty());
+
+  // The example library's menu, with its real icons, sorts the same way.
+  const std::string example = scratch.path() + "/example";
+  copy_example_library(example);
+  const auto example_run = run_morvalen_binary({"-w"}, example);
+  ASSERT_EQ(example_run.exit_status, 0) << example_run.err;
+  browser.open(file_url(example + "/WebMenu.html"));
+  std::vector<std::string> numbers = texts(browser.evaluate(column_texts(2)));
+  ASSERT_GE(numbers.size(), 3u);
+  std::sort(numbers.begin(), numbers.end());
+  browser.click("#library th.col02");
+  EXPECT_EQ(texts(browser.evaluate(column_texts(2))), numbers) << "example library, ascending";
+  browser.click("#library th.col02");
+  EXPECT_EQ(texts(browser.evaluate(column_texts(2))),
+            std::vector<std::string>(numbers.rbegin(), numbers.rend()))
+      << "example library, descending";
+  browser.click("input.toggle-column-04");
+  EXPECT_EQ(browser.evaluate(column_shown(4)).get<std::vector<bool>>(),
+            std::vector<bool>(numbers.size() + 1, false));
   EXPECT_THAT(browser.errors(), testing::IsEmpty());
 }
 
