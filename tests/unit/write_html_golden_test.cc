@@ -6,13 +6,16 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "read_qlml.h"
 #include "test_support.h"
 #include "write_html.h"
 
 namespace morvalen {
 namespace {
 
+using testing_support::copy_example_library;
 using testing_support::read_whole_file;
+using testing_support::ScratchFolder;
 using testing_support::source_dir;
 using testing_support::write_file;
 
@@ -149,6 +152,23 @@ TEST(WriteHtmlGolden, SparseDocument) {
 }
 
 TEST(WriteHtmlGolden, FreshProcess) { expect_golden("fresh_process.html", page_of(Process{})); }
+
+TEST(WriteHtmlGolden, ExampleProcedures) {
+  // Documents are read as the program reads them: relative to the library root, which
+  // places their CSV files.
+  ScratchFolder scratch;
+  copy_example_library(".");
+  const char* const names[] = {
+      "QL-IN-0310 - Cleanroom ISO 7 Particle Count Inspection",
+      "QL-TP-0200 - Network Switch Acceptance Test_ Ports _ VLANs",
+      "QL-WI-0010 - Pump Start_Stop",
+  };
+  for (const std::string name : names) {
+    SCOPED_TRACE(name);
+    const Process process = read_qlml("./" + name + "/" + name + ".qlml");
+    expect_golden("examples/" + name + ".html", page_of(process));
+  }
+}
 
 }  // namespace
 }  // namespace morvalen
