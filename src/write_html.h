@@ -1,8 +1,10 @@
 // write_html.h: the procedure page, one self-contained HTML file per Process.
 //
 // Every text of the model goes into the page as it stands: nothing is escaped, so markup in
-// a document's text takes effect in the page. Every write is checked: a failed one is the
-// fatal stop "write failed: {description}", and the lines written before it stay.
+// a document's text takes effect in the page. Lines go to the stream in order, gathered
+// into chunks of whole lines (up to 1 MiB) that are handed over as they fill and at the end
+// of every function below. Every write is checked: a failed one is the fatal stop
+// "write failed: {description}", and the lines handed over before it stay.
 #pragma once
 #include <ostream>
 #include <string>
