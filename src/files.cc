@@ -23,13 +23,13 @@ struct FileDescriptor {
   }
 };
 
-}  // namespace
-
-std::vector<std::string> split_lines(std::string_view content) {
+// The lines of `content` as `Line`s (copies or views), so both forms split alike.
+template <typename Line>
+std::vector<Line> split_into(std::string_view content) {
   if (content.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
     content.remove_prefix(kByteOrderMark.size());
   }
-  std::vector<std::string> lines;
+  std::vector<Line> lines;
   std::size_t start = 0;
   while (start < content.size()) {
     std::size_t end = content.find('\n', start);
@@ -41,6 +41,16 @@ std::vector<std::string> split_lines(std::string_view content) {
     start = has_feed ? end + 1 : end;
   }
   return lines;
+}
+
+}  // namespace
+
+std::vector<std::string_view> split_line_views(std::string_view content) {
+  return split_into<std::string_view>(content);
+}
+
+std::vector<std::string> split_lines(std::string_view content) {
+  return split_into<std::string>(content);
 }
 
 std::string read_file(const std::string& path, std::error_code& error) {
@@ -69,9 +79,9 @@ std::string read_file(const std::string& path, std::error_code& error) {
   return content;
 }
 
-std::vector<std::string> read_lines(const std::string& path, std::string_view failure_message) {
+std::string read_text_file(const std::string& path, std::string_view failure_message) {
   std::error_code error;
-  const std::string content = read_file(path, error);
+  std::string content = read_file(path, error);
   const std::string prefix = std::string(failure_message) + ": " + path;
   if (error) fatal(prefix, error);
   if (const auto bad = first_invalid_utf8(content)) {
@@ -79,7 +89,11 @@ std::vector<std::string> read_lines(const std::string& path, std::string_view fa
                                      std::count(content.begin(), content.begin() + *bad, '\n'));
     fatal(prefix + ": line " + std::to_string(line) + " is not valid UTF-8 text");
   }
-  return split_lines(content);
+  return content;
+}
+
+std::vector<std::string> read_lines(const std::string& path, std::string_view failure_message) {
+  return split_lines(read_text_file(path, failure_message));
 }
 
 void write_piece(std::ostream& out, std::string_view piece, std::string_view failure_message) {

@@ -13,6 +13,8 @@ namespace morvalen {
 // feed removed with it; text after the last line feed is a last line, an empty content has
 // no lines. A UTF-8 byte-order mark at the very start is dropped (editors write one).
 std::vector<std::string> split_lines(std::string_view content);
+// The same lines as views into `content`.
+std::vector<std::string_view> split_line_views(std::string_view content);
 // The whole file at `path`, or the error that stopped reading it.
 std::string read_file(const std::string& path, std::error_code& error);
 // The lines of the UTF-8 file at `path`, as split_lines gives them. Fatal stop
@@ -20,6 +22,10 @@ std::string read_file(const std::string& path, std::error_code& error);
 // when it is not valid UTF-8 (the description names the line).
 std::vector<std::string> read_lines(const std::string& path,
                                     std::string_view failure_message = "Could not load lines");
+// The whole UTF-8 file at `path`, checked as read_lines checks it, for callers that keep
+// views of its lines (split_line_views) instead of copies.
+std::string read_text_file(const std::string& path,
+                           std::string_view failure_message = "Could not load lines");
 
 // Writes `piece` whole; fatal stop "{failure_message}: {description}" when the stream fails.
 void write_piece(std::ostream& out, std::string_view piece, std::string_view failure_message);

@@ -21,10 +21,14 @@ void Table::add_row(std::vector<std::string> cells) {
     rows.push_back(std::move(cells));
     return;
   }
-  const std::size_t width = rows.front().size();
-  std::vector<std::string> row(width);
-  for (std::size_t i = 0; i < width && i < cells.size(); ++i) row[i] = trim(cells[i]);
-  rows.push_back(std::move(row));
+  // The given row becomes the stored one: cells already trimmed (the readers trim as they
+  // split) are kept as they are, so a row costs no second round of copies.
+  cells.resize(rows.front().size());
+  for (std::string& cell : cells) {
+    const std::string_view trimmed = trim_view(cell);
+    if (trimmed.size() != cell.size()) cell = std::string(trimmed);
+  }
+  rows.push_back(std::move(cells));
 }
 
 std::pair<std::size_t, std::size_t> Table::get_size() const {

@@ -46,6 +46,17 @@ std::string icu_upper(std::string_view text) {
 }  // namespace
 
 std::string_view trim_view(std::string_view text) {
+  // Most texts begin and end in ASCII; only a byte beyond ASCII at either end needs the
+  // decoding walk below.
+  std::size_t front = 0;
+  std::size_t back = text.size();
+  while (front < back && is_ascii_white(static_cast<unsigned char>(text[front]))) ++front;
+  while (back > front && is_ascii_white(static_cast<unsigned char>(text[back - 1]))) --back;
+  if (front == back) return {};
+  if (static_cast<unsigned char>(text[front]) < 0x80 &&
+      static_cast<unsigned char>(text[back - 1]) < 0x80) {
+    return text.substr(front, back - front);
+  }
   std::size_t begin = 0;
   std::size_t end = 0;
   bool seen = false;

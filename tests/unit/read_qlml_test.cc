@@ -360,6 +360,11 @@ TEST(ReadQlml, ExternalTables) {
   // The byte-order mark does not end up in the first header cell.
   EXPECT_EQ(table.rows, (Rows{{"Name", "Value"}, {"a", "1"}, {"", ""}, {"only", ""}}));
   EXPECT_EQ(std::get<Table>(items[1]).rows, (Rows{{"h"}}));
+  // A file named in several steps gives each of them the whole table.
+  const Process twice = read_text("Section|S\nStep|A\nCSVFILE|t.csv|a\nStep|B\nCSVFILE|t.csv|b\n");
+  const Table& second = std::get<Table>(twice.sections.at(0).steps.at(1).sub_steps.at(0));
+  EXPECT_EQ(second.rows, table.rows);
+  EXPECT_EQ(second.caption, "b");
   EXPECT_EQ(open_csv_file_and_return_data_array(""), Rows{});
   EXPECT_EQ(open_csv_file_and_return_data_array("D/sub/u.csv"), (Rows{{"h"}}));
 }
