@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times rendering with PDF: one browser per document against one kept browser, for 1, 10
 # and 50 generated documents, with the bare browser's own times as floors (bench/render_tool.cc).
-# Usage: bench/run_render_bench.sh [REPEATS]   (from anywhere; builds into build-bench)
+# Usage: bench/run_render_bench.sh [REPEATS [COUNTS [kept]]] (see bench/render_tool.cc;
+# from anywhere; builds into build-bench)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-2}
@@ -10,4 +11,4 @@ CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$(dirname "$PWD")" \
 cmake --build build-bench -j"$jobs" --target morvalen render_tool >/dev/null
 work=$(mktemp -d "${TMPDIR:-/tmp}/morvalen-render-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-build-bench/render_tool build-bench/morvalen "$work/run" examples/library/assets "${1:-3}"
+build-bench/render_tool build-bench/morvalen "$work/run" examples/library/assets "$@"
