@@ -6,6 +6,7 @@
 #include <memory>
 #include <variant>
 
+#include "fatal.h"
 #include "files.h"
 #include "links.h"
 
@@ -573,8 +574,15 @@ void write_body(Page& out, const Process& process, const std::vector<Section>& s
 
 void generate_complete_html(const std::string& path, const Process& process) {
   std::ofstream out = open_output(path, "cannot open file");
-  write_complete_html(out, process);
-  close_output(out, kWriteFailed);
+  // The writers below say only "write failed: {reason}"; a user whose disk filled up during
+  // a run over many documents must learn which page is incomplete.
+  try {
+    write_complete_html(out, process);
+    close_output(out, kWriteFailed);
+  } catch (const FatalStop& stop) {
+    if (!stop.message.starts_with(kWriteFailed)) throw;
+    fatal(std::string(kWriteFailed) + ": " + path + stop.message.substr(kWriteFailed.size()));
+  }
 }
 
 void write_complete_html(std::ostream& stream, const Process& process) {

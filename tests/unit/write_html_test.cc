@@ -256,11 +256,11 @@ TEST(WriteHtml, FailuresAreFatalStops) {
   EXPECT_EQ(fatal_message_of([&] { generate_complete_html("missing/page.html", process); }),
             "cannot open file: missing/page.html: No such file or directory");
   EXPECT_EQ(fatal_message_of([&] { generate_complete_html("/dev/full", process); }),
-            "write failed: No space left on device");
+            "write failed: /dev/full: No space left on device");
   // A page larger than any stream buffer fails while it is written, not only at the end.
   process.sections.assign(2000, Section{"S", {Step{"T", {}, {Context{"text"}}}}});
   EXPECT_EQ(fatal_message_of([&] { generate_complete_html("/dev/full", process); }),
-            "write failed: No space left on device");
+            "write failed: /dev/full: No space left on device");
 }
 
 TEST(WriteHtml, MarkupAndSpecialCharactersGoInUnchanged) {
