@@ -51,13 +51,17 @@ struct Prototype {
 };
 
 // Writes `text` to `path` through a temporary file beside it, renamed into place once whole.
-void write_draft(const std::string& path, std::string_view text) {
+void write_draft(const std::string& path, std::string_view text, const std::string& folder_failure) {
   const std::string write_failure = std::string(kWriteFailure) + ": " + path;
   TemporaryFile temporary{temporary_path_beside(path)};
   std::ofstream out;
   errno = 0;
   out.open(temporary.path, std::ios::binary | std::ios::out | std::ios::trunc);
-  if (!out) fatal(std::string(kOpenFailure) + ": " + path, last_system_error());
+  if (!out) {
+    const std::error_code error = last_system_error();
+    if (!folder_failure.empty()) fatal(std::string(kOpenFailure) + ": " + path + ": cannot create the folder " + folder_failure);
+    fatal(std::string(kOpenFailure) + ": " + path, error);
+  }
   write_piece(out, text, write_failure);
   close_output(out, write_failure);
   errno = 0;
@@ -85,12 +89,15 @@ void write_qlml_from(const Process& process, bool verbose, std::ostream& out, Pr
   std::string draft;
   for (const std::string& line : prototype_lines) draft += compose_draft_line(line, process, template_lines);
 
-  std::error_code ignored;  // an existing folder is fine; any other failure shows when the draft is opened
-  std::filesystem::create_directory(folder, ignored);
-  write_draft(path, draft);
+  // An existing folder is fine; any other failure shows when the draft is opened, where
+  // the folder's own reason ("Permission denied") says more than the draft's ("No such file").
+  std::error_code folder_error;
+  std::filesystem::create_directory(folder, folder_error);
+  write_draft(path, draft, folder_error ? folder + ": " + folder_error.message() : "");
   // The draft on disk is exactly `draft`, so it is read back from memory.
   generate_complete_html(folder + "/" + folder + ".html", read_qlml_lines(split_lines(draft), path));
   // The batch file is a convenience; drafts work without it.
+  std::error_code ignored;
   std::filesystem::copy_file(kBatchFilePath, folder + "/QuickLever.bat",
                              std::filesystem::copy_options::overwrite_existing, ignored);
 }
