@@ -127,11 +127,14 @@ void write_script(const ScriptText& script, std::string_view name, std::string_v
   const std::string path =
       "./" + std::string(name) + "/" + std::string(name) + std::string(extension);
   std::ofstream file = open_output(path, kOpenFailed);
+  // The path tells the user which script is incomplete (a full disk during a run over many
+  // documents).
+  const std::string write_failed = std::string(kWriteFailed) + ": " + path;
   for (const std::string& line : script) {
-    write_piece(file, line, kWriteFailed);
-    write_piece(file, "\n", kWriteFailed);
+    write_piece(file, line, write_failed);
+    write_piece(file, "\n", write_failed);
   }
-  close_output(file, kWriteFailed);
+  close_output(file, write_failed);
   if (runs_as_program(extension)) {
     // The reminder below still names chmod, so a file system that keeps no modes
     // (or refuses the change) is left as it is.

@@ -354,25 +354,31 @@ void generate_complete_webmenu(bool verbose, std::ostream& out) {
     library.processes.push_back(std::move(process));
     if (verbose) out << "\n\t\t-> added to Library\n";
   }
-  if (verbose) out << "[E] Attempting to write the top of the HTML file...";
-  write_webmenu_top(page);
-  if (verbose) {
-    out << "success!\n";
-    out << "[F] Attempting to write the head of the HTML file, including all CSS and Javascript...";
+  // The writers say only "write failed: {reason}"; the message names the menu as well.
+  try {
+    if (verbose) out << "[E] Attempting to write the top of the HTML file...";
+    write_webmenu_top(page);
+    if (verbose) {
+      out << "success!\n";
+      out << "[F] Attempting to write the head of the HTML file, including all CSS and Javascript...";
+    }
+    write_webmenu_head(page, library.name);
+    if (verbose) {
+      out << "success!\n";
+      out << "[G] Attempting to write the body of the HTML file, including everything that appears on screen...";
+    }
+    write_webmenu_body(page, library.name, library.processes);
+    if (verbose) {
+      out << "success!\n";
+      out << "[H] Attempting to write the bottom of the HTML file...";
+    }
+    write_webmenu_bottom(page);
+    if (verbose) out << "success!\n";
+    close_output(page, "write failed");
+  } catch (const FatalStop& stop) {
+    if (!stop.message.starts_with("write failed")) throw;
+    fatal("write failed: " + std::string(kWebMenuPath) + stop.message.substr(std::string_view("write failed").size()));
   }
-  write_webmenu_head(page, library.name);
-  if (verbose) {
-    out << "success!\n";
-    out << "[G] Attempting to write the body of the HTML file, including everything that appears on screen...";
-  }
-  write_webmenu_body(page, library.name, library.processes);
-  if (verbose) {
-    out << "success!\n";
-    out << "[H] Attempting to write the bottom of the HTML file...";
-  }
-  write_webmenu_bottom(page);
-  if (verbose) out << "success!\n";
-  close_output(page, "write failed");
   std::error_code error;
   fs::rename(temporary.path, kWebMenuPath, error);
   if (error) fatal("cannot replace WebMenu.html", error);
