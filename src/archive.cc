@@ -48,15 +48,17 @@ bool is_real_folder(const fs::path& path) {
 }
 
 // Step 8 of an archiving: the plain files of the process folder into the archive folder.
-// The first failure ends the copy; what was copied stays.
+// A file that cannot be copied (a dangling link, a loop of links, an unreadable file) is
+// passed over rather than ending the copy: listed before the document, it would otherwise
+// keep the document, page and PDF out of their revision's archive without a word.
 void copy_folder_files(const std::string& folder, const std::string& archive) {
   std::error_code error;
   fs::directory_iterator it(folder, error);
   for (; !error && it != fs::directory_iterator(); it.increment(error)) {
     if (is_real_folder(it->path())) continue;
+    std::error_code ignored;
     fs::copy_file(it->path(), fs::path(archive) / it->path().filename(), fs::copy_options::overwrite_existing,
-                  error);
-    if (error) return;
+                  ignored);
   }
 }
 
