@@ -104,7 +104,7 @@ class HostileLibrary : public testing::Test {
     std::error_code error;
     for (auto it = fs::recursive_directory_iterator(lib(), fs::directory_options::skip_permission_denied, error);
          it != fs::recursive_directory_iterator(); it.increment(error)) {
-      paths.push_back(fs::relative(it->path(), lib()).string());
+      paths.push_back(it->path().lexically_relative(lib()).string());
     }
     return paths;
   }
@@ -115,7 +115,7 @@ class HostileLibrary : public testing::Test {
   RunResult run(const std::vector<std::string>& args, const std::vector<std::string>& wrapper = {}) {
     const auto before = outside_snapshot();
     std::vector<std::string> argv = wrapper;
-    argv.insert(argv.end(), {"timeout", std::to_string(kRunLimitSeconds), testing_support::morvalen_binary()});
+    argv.insert(argv.end(), {"/usr/bin/timeout", std::to_string(kRunLimitSeconds), testing_support::morvalen_binary()});
     argv.insert(argv.end(), args.begin(), args.end());
     const auto started = std::chrono::steady_clock::now();
     RunResult result = testing_support::run_program(argv, lib(), scratch_.path() + "/bin");
