@@ -1,24 +1,13 @@
 // Fuzzes the command-line parser: NUL-separated arguments in, and checks that every
 // outcome is one of the three the program knows, with the screens it promises.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli.h"
-
-namespace {
-
-// Reports the line of a broken invariant, then crashes so that the input is kept.
-void check(bool condition, int line = __builtin_LINE()) {
-  if (condition) return;
-  std::fprintf(stderr, "invariant broken at line %d\n", line);
-  std::abort();
-}
-
-}  // namespace
+#include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);

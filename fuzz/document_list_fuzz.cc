@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -12,17 +11,7 @@
 
 #include "fatal.h"
 #include "read_csv.h"
-
-namespace {
-
-// Reports the line of a broken invariant, then crashes so that the input is kept.
-void check(bool condition, int line = __builtin_LINE()) {
-  if (condition) return;
-  std::fprintf(stderr, "invariant broken at line %d\n", line);
-  std::abort();
-}
-
-}  // namespace
+#include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char folder[] = "/tmp/morvalen-fuzz-XXXXXX";

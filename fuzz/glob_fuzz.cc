@@ -1,21 +1,10 @@
 // Fuzzes the wildcard matcher: a pattern and a name separated by the first NUL byte.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
 #include "glob.h"
-
-namespace {
-
-// Reports the line of a broken invariant, then crashes so that the input is kept.
-void check(bool condition, int line = __builtin_LINE()) {
-  if (condition) return;
-  std::fprintf(stderr, "invariant broken at line %d\n", line);
-  std::abort();
-}
-
-}  // namespace
+#include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);

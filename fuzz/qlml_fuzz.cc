@@ -2,7 +2,6 @@
 // its lines, the procedure page into memory and the console summary, with the invariants
 // that tie them together.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -15,15 +14,10 @@
 #include "read_qlml.h"
 #include "text.h"
 #include "write_html.h"
+#include "fuzz_check.h"
 
 namespace {
 
-// Reports the line of a broken invariant, then crashes so that the input is kept.
-void check(bool condition, int line = __builtin_LINE()) {
-  if (condition) return;
-  std::fprintf(stderr, "invariant broken at line %d\n", line);
-  std::abort();
-}
 
 std::size_t count_lines_equal_to(const std::string& text, std::string_view wanted) {
   std::size_t count = 0;
