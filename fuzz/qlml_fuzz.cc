@@ -18,7 +18,6 @@
 
 namespace {
 
-
 std::size_t count_lines_equal_to(const std::string& text, std::string_view wanted) {
   std::size_t count = 0;
   std::size_t start = 0;
