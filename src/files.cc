@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
 #include "fatal.h"
@@ -126,6 +127,10 @@ bool path_exists(const std::string& path) {
 bool is_folder(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::is_directory(path, ignored);
+}
+
+TemporaryFile::~TemporaryFile() {
+  if (!kept) std::remove(path.c_str());
 }
 
 std::string temporary_path_beside(const std::string& path) {

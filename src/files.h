@@ -42,5 +42,13 @@ bool is_folder(const std::string& path);
 // A path beside `path` for writing a file before it is renamed over `path`:
 // "{folder}/.{name}.tmp-{pid}".
 std::string temporary_path_beside(const std::string& path);
+// A file written under a temporary name and renamed into place when complete: removed on
+// destruction unless `kept` was set after the rename, so a failure leaves nothing half
+// written where the finished file belongs.
+struct TemporaryFile {
+  std::string path;
+  bool kept = false;
+  ~TemporaryFile();
+};
 
 }  // namespace morvalen

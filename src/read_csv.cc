@@ -88,16 +88,6 @@ Row read_row(const std::string& path, std::size_t line_number, const std::vector
   return row;
 }
 
-// Removes the temporary file unless the stub was renamed into place, so that a failed
-// write leaves no half stub that would count as present next time.
-struct TemporaryFile {
-  std::string path;
-  bool kept = false;
-  ~TemporaryFile() {
-    if (!kept) std::remove(path.c_str());
-  }
-};
-
 void write_stub(const std::string& stub_path) {
   TemporaryFile temporary{temporary_path_beside(stub_path)};
   std::ofstream out;

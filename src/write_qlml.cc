@@ -30,16 +30,6 @@ std::string replace_characters(std::string_view text, std::string_view replaced)
 
 std::string_view yes_no(bool value) { return value ? "true" : "false"; }
 
-// Removes the temporary draft unless it was renamed into place: a draft that exists counts
-// as finished on the next run, so an empty or partial one must never be left at its path.
-struct TemporaryFile {
-  std::string path;
-  bool kept = false;
-  ~TemporaryFile() {
-    if (!kept) std::remove(path.c_str());
-  }
-};
-
 // The prototype's lines, read at the first draft that needs them and kept for the rest of
 // the list: every draft of one run comes from the same prototype.
 struct Prototype {

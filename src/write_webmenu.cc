@@ -190,16 +190,6 @@ const std::string& checked_folder_name(const std::string& folder) {
   return folder;
 }
 
-// Removes the temporary page unless it was moved over WebMenu.html, so that a fatal
-// stop leaves no half-written file behind.
-struct TemporaryPage {
-  std::string path;
-  bool kept = false;
-  ~TemporaryPage() {
-    if (!kept) std::remove(path.c_str());
-  }
-};
-
 void print_library_dump(std::ostream& out, const Library& library) {
   out << "\n\n";
   out << "XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX\n";
@@ -322,7 +312,7 @@ void generate_complete_webmenu(bool verbose, std::ostream& out) {
   if (verbose) out << "\n[A] Attempting to edit WebMenu.html...";
   // The page is built beside WebMenu.html and moved over it only once complete: a fatal
   // stop while scanning or writing keeps the previous menu.
-  TemporaryPage temporary{temporary_path_beside(std::string(kWebMenuPath))};
+  TemporaryFile temporary{temporary_path_beside(std::string(kWebMenuPath))};
   std::ofstream page = open_output(temporary.path, "cannot open file");
   if (verbose) {
     out << "success! WebMenu.html is open for editing.\n";
