@@ -1,5 +1,8 @@
 #include "text.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/locid.h>
@@ -113,6 +116,14 @@ std::optional<std::size_t> first_invalid_utf8(std::string_view text) {
   const std::size_t n = text.size();
   std::size_t i = 0;
   while (i < n) {
+    // Text is mostly ASCII: eight bytes at a time while none has its high bit set.
+    while (i + 8 <= n) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, bytes + i, sizeof word);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      i += 8;
+    }
+    if (i == n) break;
     const unsigned char c = bytes[i];
     if (c < 0x80) {
       ++i;

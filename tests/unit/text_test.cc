@@ -47,6 +47,22 @@ TEST(Text, FirstInvalidUtf8) {
   EXPECT_EQ(first_invalid_utf8("\xe2\x82"), 0u);          // cut short
 }
 
+// ASCII runs are checked a word at a time; a fault must be found at every offset of a
+// word, and a sequence cut short or split across words must be judged as one sequence.
+TEST(Text, FirstInvalidUtf8AtEveryOffsetOfLongText) {
+  for (std::size_t at = 0; at < 40; ++at) {
+    std::string text(40, 'a');
+    text[at] = '\xff';
+    EXPECT_EQ(first_invalid_utf8(text), at);
+    std::string valid(40, 'a');
+    valid.replace(at, 1, "\u00e9");
+    EXPECT_EQ(first_invalid_utf8(valid), std::nullopt) << at;
+    std::string cut(at, 'a');
+    cut += "\xe2\x82";
+    EXPECT_EQ(first_invalid_utf8(cut), at);
+  }
+}
+
 TEST(Text, SplitKeepsEveryField) {
   EXPECT_EQ(split("", '|'), (std::vector<std::string_view>{""}));
   EXPECT_EQ(split("a|b||c|", '|'), (std::vector<std::string_view>{"a", "b", "", "c", ""}));
