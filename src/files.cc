@@ -27,24 +27,32 @@ struct FileDescriptor {
 // The lines of `content` as `Line`s (copies or views), so both forms split alike.
 template <typename Line>
 std::vector<Line> split_into(std::string_view content) {
-  if (content.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
-    content.remove_prefix(kByteOrderMark.size());
-  }
+  content = drop_byte_order_mark(content);
   std::vector<Line> lines;
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    const bool has_feed = end != std::string_view::npos;
-    if (!has_feed) end = content.size();
-    std::size_t line_end = end;
-    if (has_feed && line_end > start && content[line_end - 1] == '\r') --line_end;
-    lines.emplace_back(content.substr(start, line_end - start));
-    start = has_feed ? end + 1 : end;
+  for (std::size_t start = 0; const std::optional<std::string_view> line = next_line(content, start);) {
+    lines.emplace_back(*line);
   }
   return lines;
 }
 
 }  // namespace
+
+std::string_view drop_byte_order_mark(std::string_view content) {
+  if (content.starts_with(kByteOrderMark)) content.remove_prefix(kByteOrderMark.size());
+  return content;
+}
+
+std::optional<std::string_view> next_line(std::string_view content, std::size_t& start) {
+  if (start >= content.size()) return std::nullopt;
+  std::size_t end = content.find('\n', start);
+  const bool has_feed = end != std::string_view::npos;
+  if (!has_feed) end = content.size();
+  std::size_t line_end = end;
+  if (has_feed && line_end > start && content[line_end - 1] == '\r') --line_end;
+  const std::string_view line = content.substr(start, line_end - start);
+  start = has_feed ? end + 1 : end;
+  return line;
+}
 
 std::vector<std::string_view> split_line_views(std::string_view content) {
   return split_into<std::string_view>(content);
@@ -54,42 +62,61 @@ std::vector<std::string> split_lines(std::string_view content) {
   return split_into<std::string>(content);
 }
 
-std::string read_file(const std::string& path, std::error_code& error) {
+void read_file_into(const std::string& path, std::string& content, std::error_code& error) {
   error.clear();
+  content.clear();
   FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0) {
     error = last_system_error();
-    return {};
+    return;
   }
-  std::string content;
+  // A regular file is read straight into `content`, sized by fstat with one byte to spare
+  // so that the read meeting the end needs no second growth; files that grow meanwhile,
+  // and pipes or devices without a size, are read on in steps.
+  std::size_t expected = 0;
   struct stat info {};
   if (::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    content.reserve(static_cast<std::size_t>(info.st_size));
+    expected = static_cast<std::size_t>(info.st_size);
   }
-  char buffer[1 << 16];
+  std::size_t used = 0;
+  content.resize(expected + 1);
   while (true) {
-    const ssize_t got = ::read(file.fd, buffer, sizeof buffer);
+    if (used == content.size()) content.resize(std::max<std::size_t>(2 * content.size(), 1 << 16));
+    const ssize_t got = ::read(file.fd, content.data() + used, content.size() - used);
     if (got < 0) {
       if (errno == EINTR) continue;
       error = last_system_error();
-      return {};
+      content.clear();
+      return;
     }
     if (got == 0) break;
-    content.append(buffer, static_cast<std::size_t>(got));
+    used += static_cast<std::size_t>(got);
   }
+  content.resize(used);
+}
+
+std::string read_file(const std::string& path, std::error_code& error) {
+  std::string content;
+  read_file_into(path, content, error);
   return content;
 }
 
-std::string read_text_file(const std::string& path, std::string_view failure_message) {
+void read_text_file_into(const std::string& path, std::string& content,
+                         std::string_view failure_message) {
   std::error_code error;
-  std::string content = read_file(path, error);
-  const std::string prefix = std::string(failure_message) + ": " + path;
-  if (error) fatal(prefix, error);
+  read_file_into(path, content, error);
+  if (error) fatal(std::string(failure_message) + ": " + path, error);
   if (const auto bad = first_invalid_utf8(content)) {
     const std::size_t line = 1 + static_cast<std::size_t>(
                                      std::count(content.begin(), content.begin() + *bad, '\n'));
-    fatal(prefix + ": line " + std::to_string(line) + " is not valid UTF-8 text");
+    fatal(std::string(failure_message) + ": " + path + ": line " + std::to_string(line) +
+          " is not valid UTF-8 text");
   }
+}
+
+std::string read_text_file(const std::string& path, std::string_view failure_message) {
+  std::string content;
+  read_text_file_into(path, content, failure_message);
   return content;
 }
 

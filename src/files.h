@@ -2,6 +2,7 @@
 #pragma once
 #include <fstream>
 #include <ostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -15,8 +16,15 @@ namespace morvalen {
 std::vector<std::string> split_lines(std::string_view content);
 // The same lines as views into `content`.
 std::vector<std::string_view> split_line_views(std::string_view content);
+// `content` without a UTF-8 byte-order mark at its start.
+std::string_view drop_byte_order_mark(std::string_view content);
+// The line of `content` that begins at `start`, cut as split_lines cuts it (without the
+// byte-order mark rule), with `start` moved to the next line; nothing at the end.
+std::optional<std::string_view> next_line(std::string_view content, std::size_t& start);
 // The whole file at `path`, or the error that stopped reading it.
 std::string read_file(const std::string& path, std::error_code& error);
+// The same into `content`, whose storage is reused; empty after an error.
+void read_file_into(const std::string& path, std::string& content, std::error_code& error);
 // The lines of the UTF-8 file at `path`, as split_lines gives them. Fatal stop
 // "{failure_message}: {path}: {description}" when the file cannot be opened or read, or
 // when it is not valid UTF-8 (the description names the line).
@@ -26,6 +34,9 @@ std::vector<std::string> read_lines(const std::string& path,
 // views of its lines (split_line_views) instead of copies.
 std::string read_text_file(const std::string& path,
                            std::string_view failure_message = "Could not load lines");
+// The same into `content`, whose storage is reused (one buffer for many files).
+void read_text_file_into(const std::string& path, std::string& content,
+                         std::string_view failure_message = "Could not load lines");
 
 // Writes `piece` whole; fatal stop "{failure_message}: {description}" when the stream fails.
 void write_piece(std::ostream& out, std::string_view piece, std::string_view failure_message);
