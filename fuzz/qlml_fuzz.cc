@@ -1,6 +1,6 @@
 // Fuzzes the QLML reader and everything that renders a Process: bytes in, the reader over
-// its lines, the procedure page into memory and the console summary, with the invariants
-// that tie them together.
+// its lines, the menu's summary reader over the same text, the procedure page into memory
+// and the console summary, with the invariants that tie them together.
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
@@ -38,6 +38,21 @@ std::string last_count(const std::string& summary, std::string_view label) {
   return summary.substr(begin, summary.find('\n', begin) - begin);
 }
 
+bool same_summary(const morvalen::ProcessSummary& a, const morvalen::ProcessSummary& b) {
+  const auto same_mentions = [](const auto& x, const auto& y) {
+    if (x.size() != y.size()) return false;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      if (x[i].rid != y[i].rid || x[i].method != y[i].method) return false;
+    }
+    return true;
+  };
+  return a.number == b.number && a.revision == b.revision && a.title == b.title &&
+         a.subject == b.subject && a.author == b.author && a.reviewer == b.reviewer &&
+         a.objectives == b.objectives && a.out_of_scope == b.out_of_scope &&
+         a.resources == b.resources && same_mentions(a.verifications, b.verifications) &&
+         a.command_lines == b.command_lines;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -52,13 +67,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (morvalen::first_invalid_utf8(bytes)) return 0;  // the file reader refuses these
   const std::vector<std::string> lines = morvalen::split_lines(bytes);
   morvalen::Process process;
+  // The menu's summary reader goes over the same text: it stops where the full reader
+  // stops, with the same message, and otherwise gives what the full model holds.
+  morvalen::ProcessSummary menu_summary;
+  std::string summary_stop;
+  try {
+    morvalen::summarise_qlml_text(bytes, "./F/F.qlml", menu_summary);
+  } catch (const morvalen::FatalStop& stop) {
+    summary_stop = stop.message;
+  }
   try {
     process = morvalen::read_qlml_lines(lines, "./F/F.qlml");
   } catch (const morvalen::FatalStop& stop) {
     // Only CSV files can stop the reader, and there are none here.
     check(stop.message.rfind("Could not load lines: ", 0) == 0);
+    check(summary_stop == stop.message);
     return 0;
   }
+  check(summary_stop.empty());
+  check(same_summary(menu_summary, morvalen::summarise_process(process)));
   std::ostringstream page;
   morvalen::write_complete_html(page, process);
   const std::string html = page.str();

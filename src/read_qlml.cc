@@ -1,6 +1,9 @@
 #include "read_qlml.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
+#include <optional>
 #include <functional>
 #include <map>
 #include <utility>
@@ -64,6 +67,90 @@ constexpr std::string_view kPlaceholderImage = "../assets/placeholderImage-small
 
 bool is_ascii_white(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+Keyword none_with_bar(std::string_view line, std::size_t& bar) {
+  bar = std::min(line.find('|'), line.size());
+  return Keyword::None;
+}
+
+// A keyword text of up to twelve characters as two numbers (zero bytes after its end),
+// so that telling keywords apart costs two integer comparisons instead of a text compare.
+struct PackedText {
+  std::uint64_t first = 0;
+  std::uint64_t rest = 0;
+  bool operator==(const PackedText&) const = default;
+};
+
+PackedText packed(const std::array<char, kLongestKeyword>& buffer) {
+  PackedText text;
+  std::memcpy(&text.first, buffer.data(), 8);
+  std::memcpy(&text.rest, buffer.data() + 8, kLongestKeyword - 8);
+  return text;
+}
+
+struct PackedKeyword {
+  PackedText text;
+  Keyword keyword = Keyword::None;
+};
+
+// kKeywords packed, grouped by length as kKeywordsByLength groups them.
+const std::array<std::array<PackedKeyword, 7>, kLongestKeyword + 2>& packed_keywords() {
+  static const auto table = [] {
+    std::array<std::array<PackedKeyword, 7>, kLongestKeyword + 2> packed_table{};
+    for (std::size_t length = 0; length < kKeywordsByLength.size(); ++length) {
+      for (std::size_t i = 0; i < kKeywordsByLength[length].size(); ++i) {
+        const auto& [text, keyword] = kKeywordsByLength[length][i];
+        std::array<char, kLongestKeyword> buffer{};
+        std::copy(text.begin(), text.end(), buffer.begin());
+        packed_table[length][i] = {packed(buffer), keyword};
+      }
+    }
+    return packed_table;
+  }();
+  return table;
+}
+
+// The keyword the first `length` characters of `buffer` (zeros after them) name, or None.
+Keyword keyword_of_packed(const std::array<char, kLongestKeyword>& buffer, std::size_t length) {
+  const PackedText text = packed(buffer);
+  for (const PackedKeyword& entry : packed_keywords()[length]) {
+    if (entry.keyword != Keyword::None && entry.text == text) return entry.keyword;
+  }
+  return Keyword::None;
+}
+
+// The keyword of `line` and the position of its first bar (the line's length without
+// one). Keywords are ASCII letters, so an ASCII character that is neither a letter, white
+// space nor the bar settles the line as None at once (comments, table rows); only a byte
+// beyond ASCII needs the full Unicode rules ("ﬆep" is a Step line).
+Keyword classify_statement(std::string_view line, std::size_t& bar) {
+  std::array<char, kLongestKeyword> buffer{};
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '|') {
+      bar = i;
+      return keyword_of_packed(buffer, length);
+    }
+    if (c >= 'a' && c <= 'z') {
+      // Upper-casing never shortens text, so more letters than the longest keyword can
+      // never become one.
+      if (length == kLongestKeyword) return none_with_bar(line, bar);
+      buffer[length++] = static_cast<char>(c - 'a' + 'A');
+    } else if (c >= 'A' && c <= 'Z') {
+      if (length == kLongestKeyword) return none_with_bar(line, bar);
+      buffer[length++] = c;
+    } else if (byte >= 0x80) {
+      bar = std::min(line.find('|', i), line.size());
+      return keyword_of(trim_whitespace_make_uppercase(line.substr(0, bar)));
+    } else if (!is_ascii_white(byte)) {
+      return none_with_bar(line, bar);
+    }
+  }
+  bar = line.size();
+  return keyword_of_packed(buffer, length);
+}
+
 std::string_view value_of(std::string_view line) {
   const std::size_t bar = line.find('|');
   return bar == std::string_view::npos ? std::string_view{} : line.substr(bar + 1);
@@ -89,6 +176,22 @@ Fields<N> first_fields(std::string_view value) {
     if (bar == std::string_view::npos) return fields;
     start = bar + 1;
   }
+}
+
+// The field rules both readers share, as views into the value (or fixed texts).
+std::string_view revision_of(const Fields<2>& fields) {
+  return trim_view(fields.field[0].empty() ? "[No Rev]" : fields.field[0]);
+}
+
+VerificationMethod which_method_of(std::string_view text);
+
+VerificationMention mention_of(const Fields<3>& fields) {
+  return {trim_view(fields.field[0]), which_method_of(fields.count > 2 ? trim_view(fields.field[2]) : "???")};
+}
+
+std::string_view resource_name_of(std::string_view value) {
+  if (value.empty() || value.front() == '|') return "ERROR: NO RESOURCE IDENTIFIED";
+  return value;
 }
 
 // The cells of one CSV row. Rows after the header are stored trimmed, so they are trimmed
@@ -332,39 +435,23 @@ Statement split_statement(std::string_view line) {
 }
 
 Keyword keyword_of(std::string_view normalised) {
-  // Every line is classified; comparing only the keywords of the same length keeps that
-  // cheap.
-  for (const auto& [text, keyword] : kKeywordsByLength[std::min(normalised.size(), kLongestKeyword + 1)]) {
-    if (text == normalised) return keyword;
-  }
-  return Keyword::None;
+  if (normalised.size() > kLongestKeyword) return Keyword::None;
+  std::array<char, kLongestKeyword> buffer{};
+  std::copy(normalised.begin(), normalised.end(), buffer.begin());
+  return keyword_of_packed(buffer, normalised.size());
 }
 
 Keyword classify_line(std::string_view line) {
-  std::array<char, kLongestKeyword> buffer{};
-  std::size_t length = 0;
-  for (const char c : line) {
-    if (c == '|') break;
-    const auto byte = static_cast<unsigned char>(c);
-    // Beyond ASCII, white space and case mapping need the full Unicode rules ("ﬆep" is a
-    // Step line).
-    if (byte >= 0x80) return keyword_of(trim_whitespace_make_uppercase(line.substr(0, line.find('|'))));
-    if (is_ascii_white(byte)) continue;
-    // Upper-casing never shortens text, so more letters than the longest keyword can
-    // never become one.
-    if (length == kLongestKeyword) return Keyword::None;
-    buffer[length++] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  }
-  return keyword_of(std::string_view(buffer.data(), length));
+  std::size_t bar = 0;
+  return classify_statement(line, bar);
 }
 
 RevisionEntry parse_revision_line(std::string_view value) {
   const Fields<2> fields = first_fields<2>(value);
-  const std::string_view revision = fields.field[0].empty() ? "[No Rev]" : fields.field[0];
   const std::string_view description = fields.count > 1 && !fields.field[1].empty()
                                             ? fields.field[1]
                                             : "[No description provided by Author]";
-  return {trim(revision), trim(description)};
+  return {std::string(revision_of(fields)), trim(description)};
 }
 
 Image parse_image_line(std::string_view value) {
@@ -398,14 +485,19 @@ Action parse_action_line(std::string_view value) {
 
 Requirement parse_verification_line(std::string_view value) {
   const Fields<3> fields = first_fields<3>(value);
+  const VerificationMention mention = mention_of(fields);
   Requirement requirement;
-  requirement.rid = trim(fields.field[0]);
+  requirement.rid = std::string(mention.rid);
   requirement.text = fields.count > 1 ? trim(fields.field[1]) : "???";
-  requirement.method = which_method(fields.count > 2 ? trim_view(fields.field[2]) : "???");
+  requirement.method = mention.method;
   return requirement;
 }
 
-VerificationMethod which_method(std::string_view text) {
+VerificationMethod which_method(std::string_view text) { return which_method_of(text); }
+
+namespace {
+
+VerificationMethod which_method_of(std::string_view text) {
   const std::string word = trim_whitespace_make_uppercase(text);
   if (word == "D" || word == "DEMO" || word == "DEMONSTRATION") {
     return VerificationMethod::Demonstration;
@@ -416,11 +508,9 @@ VerificationMethod which_method(std::string_view text) {
   return VerificationMethod::Sampling;
 }
 
-Resource parse_resource_line(std::string_view value) {
-  const std::size_t bar = value.find('|');
-  if (value.empty() || bar == 0) return {"ERROR: NO RESOURCE IDENTIFIED"};
-  return {std::string(value)};
-}
+}  // namespace
+
+Resource parse_resource_line(std::string_view value) { return {std::string(resource_name_of(value))}; }
 
 Table extract_embedded_csv(std::span<const std::string> lines) {
   const std::vector<std::string_view> views = views_of(lines);
@@ -523,5 +613,106 @@ Process read_document(std::span<const std::string_view> lines, const std::string
 }
 
 }  // namespace
+
+ProcessSummary summarise_process(const Process& process) {
+  ProcessSummary summary;
+  summary.number = process.number;
+  summary.revision = process.get_revision();
+  summary.title = process.title;
+  summary.subject = process.subject;
+  summary.author = process.author;
+  summary.reviewer = process.reviewer;
+  for (const LabelledText& objective : process.objectives) summary.objectives.push_back(objective.text);
+  for (const LabelledText& declaration : process.out_of_scope) summary.out_of_scope.push_back(declaration.text);
+  for (const LabelledRequirement& verification : process.verifications) {
+    summary.verifications.push_back({verification.requirement.rid, verification.requirement.method});
+  }
+  for (const LabelledResource& resource : process.resources) summary.resources.push_back(resource.resource.name);
+  summary.command_lines = process.get_all_command_lines().size();
+  return summary;
+}
+
+namespace {
+
+// `summary` as for a document without statements; its lists keep their storage.
+void start_summary(ProcessSummary& summary) {
+  static const Process kFresh{};
+  summary.number = kFresh.number;
+  summary.title = kFresh.title;
+  summary.subject = kFresh.subject;
+  summary.author = kFresh.author;
+  summary.reviewer = kFresh.reviewer;
+  summary.revision = summary.number;
+  summary.objectives.clear();
+  summary.out_of_scope.clear();
+  summary.verifications.clear();
+  summary.resources.clear();
+  summary.command_lines = 0;
+}
+
+}  // namespace
+
+void read_qlml_summary(const std::string& document_path, std::string& content,
+                       ProcessSummary& summary) {
+  content.clear();
+  if (document_path.empty()) {
+    start_summary(summary);
+    return;
+  }
+  read_text_file_into(document_path, content);
+  summarise_qlml_text(content, document_path, summary);
+}
+
+void summarise_qlml_text(std::string_view content, const std::string& document_path,
+                         ProcessSummary& summary) {
+  start_summary(summary);
+  // The full reader's steps exist only after a Section line, and each runs from its Step
+  // line to the next Step line wherever that stands; together they cover every line from
+  // the first Step line after the first Section line to the end. Those lines' Command
+  // items are the command lines, and their CSVFILE tables are read (and can fail).
+  bool in_section = false;
+  bool in_steps = false;
+  bool has_revision = false;
+  std::vector<std::string> csv_files_read;
+  std::string csv_content;
+  const std::string_view text = drop_byte_order_mark(content);
+  for (std::size_t start = 0; const std::optional<std::string_view> line = next_line(text, start);) {
+    std::size_t bar = 0;
+    const Keyword keyword = classify_statement(*line, bar);
+    if (keyword == Keyword::None) continue;
+    const std::string_view value = bar < line->size() ? line->substr(bar + 1) : std::string_view{};
+    switch (keyword) {
+      case Keyword::Number: summary.number = trim_view(value); break;
+      case Keyword::Title: summary.title = trim_view(value); break;
+      case Keyword::Subject: summary.subject = trim_view(value); break;
+      case Keyword::Author: summary.author = trim_view(value); break;
+      case Keyword::Reviewer: summary.reviewer = trim_view(value); break;
+      case Keyword::Revision:
+        if (!has_revision) summary.revision = revision_of(first_fields<2>(value));
+        has_revision = true;
+        break;
+      case Keyword::Objective: summary.objectives.push_back(value); break;
+      case Keyword::OutOfScope: summary.out_of_scope.push_back(value); break;
+      case Keyword::Resource: summary.resources.push_back(resource_name_of(value)); break;
+      case Keyword::Verification: summary.verifications.push_back(mention_of(first_fields<3>(value))); break;
+      case Keyword::Section: in_section = true; break;
+      case Keyword::Step: in_steps = in_steps || in_section; break;
+      case Keyword::Command:
+        if (in_steps) ++summary.command_lines;
+        break;
+      case Keyword::CsvFile:
+        if (in_steps) {
+          std::string path = csv_path_of(trim_view(first_fields<1>(value).field[0]), document_path);
+          if (std::find(csv_files_read.begin(), csv_files_read.end(), path) == csv_files_read.end()) {
+            read_text_file_into(path, csv_content);
+            csv_files_read.push_back(std::move(path));
+          }
+        }
+        break;
+      default: break;
+    }
+  }
+  if (!has_revision) summary.revision = summary.number;
+}
 
 }  // namespace morvalen

@@ -108,4 +108,40 @@ Process read_qlml(const std::string& document_path);
 Process read_qlml_lines(const std::vector<std::string>& lines,
                         const std::string& document_path);
 
+// What the library menu shows of one document, as views: the header fields the Process
+// would hold, the texts of its process-level lists and the number of its Command lines
+// (get_all_command_lines). The views point into the document's text or the Process they
+// were taken from, or into fixed placeholder texts.
+struct VerificationMention {
+  std::string_view rid;
+  VerificationMethod method = VerificationMethod::Sampling;
+};
+struct ProcessSummary {
+  std::string_view number;
+  std::string_view revision;  // get_revision()
+  std::string_view title;
+  std::string_view subject;
+  std::string_view author;
+  std::string_view reviewer;
+  std::vector<std::string_view> objectives;
+  std::vector<std::string_view> out_of_scope;
+  std::vector<VerificationMention> verifications;
+  std::vector<std::string_view> resources;  // the resource names
+  std::size_t command_lines = 0;
+};
+
+// The summary of a Process already read; the views point into `process`.
+ProcessSummary summarise_process(const Process& process);
+// The summary of the document at `document_path`: the same values as
+// summarise_process(read_qlml(document_path)) and the same fatal stops (a CSVFILE of a step
+// is still checked and read), without building sections, steps or tables. The document is
+// read into `content`, whose storage is reused, and the views point into it; `summary`'s
+// lists keep their storage too, so one pair serves a whole library.
+void read_qlml_summary(const std::string& document_path, std::string& content,
+                       ProcessSummary& summary);
+// The same over a document's text already in memory (as read_qlml_lines); the views point
+// into `content`, and `document_path` only serves to resolve CSVFILE names.
+void summarise_qlml_text(std::string_view content, const std::string& document_path,
+                         ProcessSummary& summary);
+
 }  // namespace morvalen

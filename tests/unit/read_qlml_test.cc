@@ -45,6 +45,17 @@ TEST(ReadQlml, StatementSplitAndKeywords) {
       {"csv start | cap", Keyword::CsvStart, " cap"},
       {"CSVEND", Keyword::CsvEnd, ""},
       {"csvfile|a.csv", Keyword::CsvFile, "a.csv"},
+      // Near misses: prefixes, one letter off, a keyword with more after it, characters
+      // that are neither letters nor white space, a byte beyond ASCII after the letters.
+      {"Ste | x", Keyword::None, " x"},
+      {"Titles | x", Keyword::None, " x"},
+      {"Verificatiom | x", Keyword::None, " x"},
+      {"Product Imagex|x", Keyword::None, "x"},
+      {"Title1 | x", Keyword::None, " x"},
+      {std::string_view("Ti\0tle|x", 8), Keyword::None, "x"},
+      {"Step\u00e9 | x", Keyword::None, " x"},
+      {"S t\te\rp|", Keyword::Step, ""},
+      {"number", Keyword::Number, ""},
   };
   for (const Case& c : cases) {
     const Statement statement = split_statement(c.line);
