@@ -95,9 +95,12 @@ void write_qlml_from(const Process& process, bool verbose, std::ostream& out, Pr
 }  // namespace
 
 std::string get_process_folder_name(const Process& process) {
+  return process_folder_name(process.number, process.title);
+}
+
+std::string process_folder_name(std::string_view number, std::string_view title) {
   // A separator in the number would place the folder somewhere else than the library root.
-  return "./" + replace_characters(process.number, "/\\") + " - " +
-         replace_characters(process.title, kReplacedInTitles);
+  return "./" + replace_characters(number, "/\\") + " - " + replace_characters(title, kReplacedInTitles);
 }
 
 std::string compose_template_lines(const Process& process) {

@@ -17,6 +17,8 @@ inline constexpr std::string_view kBatchFilePath = "./assets/QuickLever.bat";
 // A "/" or "\" in the number becomes "_" too, so the folder always lies directly in the
 // library root; the rest of the number is kept.
 std::string get_process_folder_name(const Process& process);
+// The same from a number and a title.
+std::string process_folder_name(std::string_view number, std::string_view title);
 
 // What stands in for "Template|$TEMPLATE": "Template|{template}" for each template, joined
 // by line feeds (none after the last), or "//Template|Example.css" without templates.

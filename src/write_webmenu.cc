@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 
 #include "fatal.h"
 #include "files.h"
@@ -51,6 +52,10 @@ std::string two_digits(std::size_t column) { return zero_padded(column, 2); }
 
 // Three digits at least, so that the table's text sort orders counts up to 999.
 std::string count_text(std::size_t count) { return zero_padded(count, 3); }
+
+void append(std::string& text, std::initializer_list<std::string_view> pieces) {
+  for (const std::string_view piece : pieces) text.append(piece);
+}
 
 void put_doc_box_styles(std::ostream& page) {
   put(page, "\t\t\t.doc-box { display:inline-block; padding: 1px; border: 1px solid black; margin: 2px; width: 25px; }\n");
@@ -124,65 +129,70 @@ void put_banner(std::ostream& page) {
             "</div>\n");
 }
 
-void put_links_cell(std::ostream& page, const Process& process) {
-  const std::string folder = get_process_folder_name(process);
+// One table row per process, built as text and handed to the page in one piece.
+void append_links_cell(std::string& rows, const ProcessSummary& process) {
+  const std::string folder = process_folder_name(process.number, process.title);
   const auto link = [&](std::string_view extension, std::string_view icon, std::string_view alt) {
-    put(page, "\t\t\t\t\t\t\t<a href=\"" + folder + "/" + folder + std::string(extension) +
-                  "\"><div class=\"doc-box\" style=\"background-color: #DDD;\"><div class=\"doc-icon\"><div class=\"doc-format\"><img src=\"./assets/" +
-                  std::string(icon) + "\" alt=\"" + std::string(alt) + "\"/></div></div></div></a>\n");
+    append(rows, {"\t\t\t\t\t\t\t<a href=\"", folder, "/", folder, extension,
+                  "\"><div class=\"doc-box\" style=\"background-color: #DDD;\"><div class=\"doc-icon\"><div class=\"doc-format\"><img src=\"./assets/",
+                  icon, "\" alt=\"", alt, "\"/></div></div></div></a>\n"});
   };
-  put(page, "\t\t\t\t\t\t<td class=\"col01 no-print\">\n");
+  rows.append("\t\t\t\t\t\t<td class=\"col01 no-print\">\n");
   link(".qlml", "QLML.png", "QLML");
   link(".html", "html.png", "HTML");
   link(".pdf", "pdf.png", "PDF");
-  put(page, "\t\t\t\t\t\t</td>\n");
+  rows.append("\t\t\t\t\t\t</td>\n");
 }
 
-void put_cell(std::ostream& page, std::size_t column, std::string_view value) {
-  put(page, "\t\t\t\t\t\t<td class=\"col" + two_digits(column) + "\">" + std::string(value) + "</td>\n");
+void append_cell(std::string& rows, std::size_t column, std::string_view value) {
+  append(rows, {"\t\t\t\t\t\t<td class=\"col", two_digits(column), "\">", value, "</td>\n"});
 }
 
-void put_list_start(std::ostream& page, std::size_t column) {
-  put(page, "\t\t\t\t\t\t<td class=\"col" + two_digits(column) + "\"><ul>\n");
+void append_list(std::string& rows, std::size_t column, const std::vector<std::string_view>& items) {
+  append(rows, {"\t\t\t\t\t\t<td class=\"col", two_digits(column), "\"><ul>\n"});
+  for (const std::string_view item : items) append(rows, {"\t\t\t\t\t\t\t<li>", item, "</li>\n"});
+  rows.append("\t\t\t\t\t\t</ul></td>\n");
 }
 
-void put_item(std::ostream& page, std::string_view text) {
-  put(page, "\t\t\t\t\t\t\t<li>" + std::string(text) + "</li>\n");
-}
-
-void put_list_end(std::ostream& page) { put(page, "\t\t\t\t\t\t</ul></td>\n"); }
-
-void put_row(std::ostream& page, const Process& process) {
-  put(page, "\t\t\t\t\t<tr>\n");
-  put_links_cell(page, process);
-  put_cell(page, 2, process.number);
-  put_cell(page, 3, process.get_revision());
-  put_cell(page, 4, process.title);
-  put_cell(page, 5, process.subject);
-  put_cell(page, 6, process.author);
-  put_cell(page, 7, process.reviewer);
-  put_cell(page, 8, count_text(process.objectives.size()));
-  put_list_start(page, 9);
-  for (const LabelledText& objective : process.objectives) put_item(page, objective.text);
-  put_list_end(page);
-  put_cell(page, 10, count_text(process.out_of_scope.size()));
-  put_list_start(page, 11);
-  for (const LabelledText& declaration : process.out_of_scope) put_item(page, declaration.text);
-  put_list_end(page);
-  put_cell(page, 12, count_text(process.verifications.size()));
-  put_list_start(page, 13);
-  for (const LabelledRequirement& verification : process.verifications) {
-    const std::string method = verification.requirement.get_method();
-    put_item(page, verification.requirement.rid + " (" + method.substr(0, 1) + ")");
+void append_row(std::string& rows, const ProcessSummary& process) {
+  rows.append("\t\t\t\t\t<tr>\n");
+  append_links_cell(rows, process);
+  append_cell(rows, 2, process.number);
+  append_cell(rows, 3, process.revision);
+  append_cell(rows, 4, process.title);
+  append_cell(rows, 5, process.subject);
+  append_cell(rows, 6, process.author);
+  append_cell(rows, 7, process.reviewer);
+  append_cell(rows, 8, count_text(process.objectives.size()));
+  append_list(rows, 9, process.objectives);
+  append_cell(rows, 10, count_text(process.out_of_scope.size()));
+  append_list(rows, 11, process.out_of_scope);
+  append_cell(rows, 12, count_text(process.verifications.size()));
+  append(rows, {"\t\t\t\t\t\t<td class=\"col13\"><ul>\n"});
+  for (const VerificationMention& verification : process.verifications) {
+    Requirement named;
+    named.method = verification.method;
+    append(rows, {"\t\t\t\t\t\t\t<li>", verification.rid, " (", named.get_method().substr(0, 1), ")</li>\n"});
   }
-  put_list_end(page);
-  put_cell(page, 14, count_text(process.resources.size()));
-  put_list_start(page, 15);
-  for (const LabelledResource& resource : process.resources) put_item(page, resource.resource.name);
-  put_list_end(page);
-  put_cell(page, 16, count_text(process.get_all_command_lines().size()));
-  put(page, "\t\t\t\t\t</tr>\n");
+  rows.append("\t\t\t\t\t\t</ul></td>\n");
+  append_cell(rows, 14, count_text(process.resources.size()));
+  append_list(rows, 15, process.resources);
+  append_cell(rows, 16, count_text(process.command_lines));
+  rows.append("\t\t\t\t\t</tr>\n");
 }
+
+std::string rows_of(const std::vector<Process>& processes) {
+  std::string rows;
+  for (const Process& process : processes) append_row(rows, summarise_process(process));
+  return rows;
+}
+
+// The body portion around its table rows: the rows follow write_body_start directly and
+// write_body_end follows the last row.
+void write_body_start(std::ostream& page, std::string_view name, std::size_t count);
+void write_body_end(std::ostream& page);
+void write_table_start(std::ostream& page);
+void write_table_end(std::ostream& page);
 
 // The folder's own name as text; a name that is not UTF-8 cannot be shown or read.
 const std::string& checked_folder_name(const std::string& folder) {
@@ -197,7 +207,7 @@ void print_library_dump(std::ostream& out, const Library& library) {
   out << "XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX\n";
   out << " -> Name:       " << library.name << "\n";
   out << " -> Processes:\n";
-  for (const Process& process : library.processes) out << "    -> " << process.number << "\n";
+  for (const std::string& number : library.numbers) out << "    -> " << number << "\n";
   out << "\n\n";
 }
 
@@ -227,9 +237,11 @@ std::vector<std::string> list_process_folders() {
   for (; entries != fs::directory_iterator(); entries.increment(error)) {
     const std::string name = entries->path().filename().string();
     const std::string path = "./" + name;
-    const fs::file_status status = fs::status(path, error);
+    // The listing tells most entries' types already; a link (followed to its target) or
+    // an entry of unknown type costs a look at the file itself.
+    const bool folder = entries->is_directory(error);
     if (error) fatal(std::string(kBadPath) + ": " + path, error);
-    if (!fs::is_directory(status)) continue;
+    if (!folder) continue;
     // Only this exact spelling is the shared assets folder; "Assets" is a process folder.
     if (path == "./assets") continue;
     folders.push_back(name);
@@ -269,19 +281,37 @@ void write_webmenu_head(std::ostream& page, std::string_view name) {
 
 void write_webmenu_body(std::ostream& page, std::string_view name,
                         const std::vector<Process>& processes) {
-  put(page, "\t<body>\n");
-  put_banner(page);
-  put(page, "\t\t<header>\n");
-  put(page, "\t\t\t<h1>" + std::string(name) + "</h1>\n");
-  put(page, "\t\t\t<p>Process Library with " + std::to_string(processes.size()) + " processes.</p>\n");
-  put(page, "\t\t</header>\n");
-  compose_body_table(page, processes);
-  put(page, "\t</body>\n");
+  write_body_start(page, name, processes.size());
+  put(page, rows_of(processes));
+  write_body_end(page);
 }
 
 void write_webmenu_bottom(std::ostream& page) { put(page, "</html>\n"); }
 
 void compose_body_table(std::ostream& page, const std::vector<Process>& processes) {
+  write_table_start(page);
+  put(page, rows_of(processes));
+  write_table_end(page);
+}
+
+namespace {
+
+void write_body_start(std::ostream& page, std::string_view name, std::size_t count) {
+  put(page, "\t<body>\n");
+  put_banner(page);
+  put(page, "\t\t<header>\n");
+  put(page, "\t\t\t<h1>" + std::string(name) + "</h1>\n");
+  put(page, "\t\t\t<p>Process Library with " + std::to_string(count) + " processes.</p>\n");
+  put(page, "\t\t</header>\n");
+  write_table_start(page);
+}
+
+void write_body_end(std::ostream& page) {
+  write_table_end(page);
+  put(page, "\t</body>\n");
+}
+
+void write_table_start(std::ostream& page) {
   put(page, "\t\t<main>\n");
   put(page, "\t\t\t<h2 class=\"no-print\">Process metadata columns to show in the table below:</h2>\n");
   for (std::size_t column = 1; column <= std::size(kColumns); ++column) {
@@ -302,11 +332,15 @@ void compose_body_table(std::ostream& page, const std::vector<Process>& processe
   put(page, "\t\t\t\t\t</tr>\n");
   put(page, "\t\t\t\t</thead>\n");
   put(page, "\t\t\t\t<tbody>\n");
-  for (const Process& process : processes) put_row(page, process);
+}
+
+void write_table_end(std::ostream& page) {
   put(page, "\t\t\t\t</tbody>\n");
   put(page, "\t\t\t</table>\n");
   put(page, "\t\t</main>\n");
 }
+
+}  // namespace
 
 void generate_complete_webmenu(bool verbose, std::ostream& out) {
   if (verbose) out << "\n[A] Attempting to edit WebMenu.html...";
@@ -333,41 +367,53 @@ void generate_complete_webmenu(bool verbose, std::ostream& out) {
     for (const std::string& folder : folders) out << checked_folder_name(folder) << "\n";
     out << "success! Folders found, now look for files to process:\n";
   }
-  for (const std::string& folder : folders) {
-    checked_folder_name(folder);
-    if (verbose) out << "\t" << folder;
-    const std::string file = folder + "/" + folder + ".qlml";
-    if (verbose) out << "\n\t\t-> " << file;
-    // The reader's fatal stop names "./{folder}/{folder}.qlml", and so the folder.
-    Process process = read_qlml("./" + file);
-    if (verbose) out << "\n\t\t-> processed ";
-    library.processes.push_back(std::move(process));
-    if (verbose) out << "\n\t\t-> added to Library\n";
-  }
-  // The writers say only "write failed: {reason}"; the message names the menu as well.
+  // Each process folder gives one process or ends the action, so the page can be written
+  // up to the table rows before the scan, and each document's row as soon as it is read:
+  // only one document and one row are in memory at a time. The console reports the
+  // portions in their documented order once the scan is over.
+  std::string content;
+  ProcessSummary summary;
+  std::string rows;
+  constexpr std::size_t kRowsPerWrite = std::size_t{1} << 18;
   try {
-    if (verbose) out << "[E] Attempting to write the top of the HTML file...";
     write_webmenu_top(page);
-    if (verbose) {
-      out << "success!\n";
-      out << "[F] Attempting to write the head of the HTML file, including all CSS and Javascript...";
-    }
     write_webmenu_head(page, library.name);
-    if (verbose) {
-      out << "success!\n";
-      out << "[G] Attempting to write the body of the HTML file, including everything that appears on screen...";
+    write_body_start(page, library.name, folders.size());
+    for (const std::string& folder : folders) {
+      checked_folder_name(folder);
+      if (verbose) out << "\t" << folder;
+      const std::string file = folder + "/" + folder + ".qlml";
+      if (verbose) out << "\n\t\t-> " << file;
+      // The reader's fatal stop names "./{folder}/{folder}.qlml", and so the folder.
+      read_qlml_summary("./" + file, content, summary);
+      if (verbose) out << "\n\t\t-> processed ";
+      append_row(rows, summary);
+      // Rows go to the file in pieces of some hundred kilobytes: few writes, little memory.
+      if (rows.size() >= kRowsPerWrite) {
+        put(page, rows);
+        rows.clear();
+      }
+      library.numbers.emplace_back(summary.number);
+      if (verbose) out << "\n\t\t-> added to Library\n";
     }
-    write_webmenu_body(page, library.name, library.processes);
-    if (verbose) {
-      out << "success!\n";
-      out << "[H] Attempting to write the bottom of the HTML file...";
-    }
+    put(page, rows);
+    write_body_end(page);
     write_webmenu_bottom(page);
-    if (verbose) out << "success!\n";
     close_output(page, "write failed");
   } catch (const FatalStop& stop) {
+    // The writers say only "write failed: {reason}"; the message names the menu as well.
     if (!stop.message.starts_with("write failed")) throw;
     fatal("write failed: " + std::string(kWebMenuPath) + stop.message.substr(std::string_view("write failed").size()));
+  }
+  if (verbose) {
+    out << "[E] Attempting to write the top of the HTML file...";
+    out << "success!\n";
+    out << "[F] Attempting to write the head of the HTML file, including all CSS and Javascript...";
+    out << "success!\n";
+    out << "[G] Attempting to write the body of the HTML file, including everything that appears on screen...";
+    out << "success!\n";
+    out << "[H] Attempting to write the bottom of the HTML file...";
+    out << "success!\n";
   }
   std::error_code error;
   fs::rename(temporary.path, kWebMenuPath, error);

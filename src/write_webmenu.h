@@ -9,10 +9,13 @@
 
 namespace morvalen {
 
-// The processes found by the menu action, in the order the folder listing gave them.
+// What the menu action keeps of the library: its name and the numbers of its processes,
+// in the order the folder listing gave them. Each document is read (read_qlml_summary)
+// and written as its row of the page at once, so a large library is never held in memory
+// whole.
 struct Library {
   std::string name;
-  std::vector<Process> processes;
+  std::vector<std::string> numbers;
 };
 
 // The -w action: scans the process folders of the current folder (every folder except

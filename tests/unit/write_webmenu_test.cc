@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "files.h"
+#include "read_qlml.h"
 #include "tablesort_js.h"
 #include "test_support.h"
 
@@ -207,6 +208,38 @@ TEST(WriteWebmenu, DanglingLinkIsABadPath) {
   fs::create_directory_symlink("nowhere", "dangling");
   EXPECT_EQ(fatal_message_of([] { list_process_folders(); }),
             "that's not a good path?: ./dangling: No such file or directory");
+}
+
+// The action reads each document once and writes its row at once, in pieces; the page
+// must be the one the full document model gives through the page writers, also when the
+// rows outgrow one piece. The example procedures are copied under many folder names.
+TEST(WriteWebmenu, ActionPageEqualsThePageOfTheFullModels) {
+  ScratchFolder scratch;
+  fs::create_directory("Shelf");
+  const std::string examples = source_dir() + "/examples/library";
+  std::size_t copies = 0;
+  for (const auto& entry : fs::directory_iterator(examples)) {
+    const std::string name = entry.path().filename().string();
+    if (!entry.is_directory() || name == "assets") continue;
+    for (int copy = 0; copy < 60; ++copy) {
+      const std::string folder = "Shelf/P" + std::to_string(copies++);
+      fs::copy(entry.path(), folder, fs::copy_options::recursive);
+      fs::rename(folder + "/" + name + ".qlml", folder + "/" + fs::path(folder).filename().string() + ".qlml");
+    }
+  }
+  ASSERT_GE(copies, 180u);
+  inside("Shelf", [] {
+    std::ostringstream console;
+    generate_complete_webmenu(false, console);
+    std::vector<Process> processes;
+    for (const std::string& folder : list_process_folders()) {
+      processes.push_back(read_qlml("./" + folder + "/" + folder + ".qlml"));
+    }
+    const std::string page = read_whole_file("WebMenu.html");
+    EXPECT_GT(page.size(), std::size_t{1} << 18);  // more than one piece of rows
+    EXPECT_EQ(page, whole_page("Shelf", processes));
+    EXPECT_EQ(console.str(), "");
+  });
 }
 
 }  // namespace
