@@ -183,10 +183,8 @@ std::string_view revision_of(const Fields<2>& fields) {
   return trim_view(fields.field[0].empty() ? "[No Rev]" : fields.field[0]);
 }
 
-VerificationMethod which_method_of(std::string_view text);
-
 VerificationMention mention_of(const Fields<3>& fields) {
-  return {trim_view(fields.field[0]), which_method_of(fields.count > 2 ? trim_view(fields.field[2]) : "???")};
+  return {trim_view(fields.field[0]), which_method(fields.count > 2 ? trim_view(fields.field[2]) : "???")};
 }
 
 std::string_view resource_name_of(std::string_view value) {
@@ -493,11 +491,7 @@ Requirement parse_verification_line(std::string_view value) {
   return requirement;
 }
 
-VerificationMethod which_method(std::string_view text) { return which_method_of(text); }
-
-namespace {
-
-VerificationMethod which_method_of(std::string_view text) {
+VerificationMethod which_method(std::string_view text) {
   const std::string word = trim_whitespace_make_uppercase(text);
   if (word == "D" || word == "DEMO" || word == "DEMONSTRATION") {
     return VerificationMethod::Demonstration;
@@ -507,8 +501,6 @@ VerificationMethod which_method_of(std::string_view text) {
   if (word == "T" || word == "TEST") return VerificationMethod::Test;
   return VerificationMethod::Sampling;
 }
-
-}  // namespace
 
 Resource parse_resource_line(std::string_view value) { return {std::string(resource_name_of(value))}; }
 

@@ -187,12 +187,51 @@ std::string rows_of(const std::vector<Process>& processes) {
   return rows;
 }
 
+void write_table_start(std::ostream& page) {
+  put(page, "\t\t<main>\n");
+  put(page, "\t\t\t<h2 class=\"no-print\">Process metadata columns to show in the table below:</h2>\n");
+  for (std::size_t column = 1; column <= std::size(kColumns); ++column) {
+    const std::string checked = column <= kShownByDefault ? "checked" : "";
+    put(page, "\t\t\t<input class=\"toggle-column-" + two_digits(column) + " no-print\" type=\"checkbox\" " +
+                  checked + "><span class=\"no-print\">" + std::string(kColumns[column - 1].label) +
+                  "</span><br/>\n");
+  }
+  put(page, "\t\t\t<h2 class=\"no-print\">Click on any column header to sort ascending/descending.</h2>\n");
+  put(page, "\t\t\t<table id=\"library\">\n");
+  put(page, "\t\t\t\t<thead>\n");
+  put(page, "\t\t\t\t\t<tr data-sort-method=\"none\">\n");
+  put(page, "\t\t\t\t\t\t<th class=\"col01 no-print\">Links</th>\n");
+  for (std::size_t column = 2; column <= std::size(kColumns); ++column) {
+    put(page, "\t\t\t\t\t\t<th class=\"col" + two_digits(column) + "\">" +
+                  std::string(kColumns[column - 1].heading) + "</th>\n");
+  }
+  put(page, "\t\t\t\t\t</tr>\n");
+  put(page, "\t\t\t\t</thead>\n");
+  put(page, "\t\t\t\t<tbody>\n");
+}
+
+void write_table_end(std::ostream& page) {
+  put(page, "\t\t\t\t</tbody>\n");
+  put(page, "\t\t\t</table>\n");
+  put(page, "\t\t</main>\n");
+}
+
 // The body portion around its table rows: the rows follow write_body_start directly and
 // write_body_end follows the last row.
-void write_body_start(std::ostream& page, std::string_view name, std::size_t count);
-void write_body_end(std::ostream& page);
-void write_table_start(std::ostream& page);
-void write_table_end(std::ostream& page);
+void write_body_start(std::ostream& page, std::string_view name, std::size_t count) {
+  put(page, "\t<body>\n");
+  put_banner(page);
+  put(page, "\t\t<header>\n");
+  put(page, "\t\t\t<h1>" + std::string(name) + "</h1>\n");
+  put(page, "\t\t\t<p>Process Library with " + std::to_string(count) + " processes.</p>\n");
+  put(page, "\t\t</header>\n");
+  write_table_start(page);
+}
+
+void write_body_end(std::ostream& page) {
+  write_table_end(page);
+  put(page, "\t</body>\n");
+}
 
 // The folder's own name as text; a name that is not UTF-8 cannot be shown or read.
 const std::string& checked_folder_name(const std::string& folder) {
@@ -293,54 +332,6 @@ void compose_body_table(std::ostream& page, const std::vector<Process>& processe
   put(page, rows_of(processes));
   write_table_end(page);
 }
-
-namespace {
-
-void write_body_start(std::ostream& page, std::string_view name, std::size_t count) {
-  put(page, "\t<body>\n");
-  put_banner(page);
-  put(page, "\t\t<header>\n");
-  put(page, "\t\t\t<h1>" + std::string(name) + "</h1>\n");
-  put(page, "\t\t\t<p>Process Library with " + std::to_string(count) + " processes.</p>\n");
-  put(page, "\t\t</header>\n");
-  write_table_start(page);
-}
-
-void write_body_end(std::ostream& page) {
-  write_table_end(page);
-  put(page, "\t</body>\n");
-}
-
-void write_table_start(std::ostream& page) {
-  put(page, "\t\t<main>\n");
-  put(page, "\t\t\t<h2 class=\"no-print\">Process metadata columns to show in the table below:</h2>\n");
-  for (std::size_t column = 1; column <= std::size(kColumns); ++column) {
-    const std::string checked = column <= kShownByDefault ? "checked" : "";
-    put(page, "\t\t\t<input class=\"toggle-column-" + two_digits(column) + " no-print\" type=\"checkbox\" " +
-                  checked + "><span class=\"no-print\">" + std::string(kColumns[column - 1].label) +
-                  "</span><br/>\n");
-  }
-  put(page, "\t\t\t<h2 class=\"no-print\">Click on any column header to sort ascending/descending.</h2>\n");
-  put(page, "\t\t\t<table id=\"library\">\n");
-  put(page, "\t\t\t\t<thead>\n");
-  put(page, "\t\t\t\t\t<tr data-sort-method=\"none\">\n");
-  put(page, "\t\t\t\t\t\t<th class=\"col01 no-print\">Links</th>\n");
-  for (std::size_t column = 2; column <= std::size(kColumns); ++column) {
-    put(page, "\t\t\t\t\t\t<th class=\"col" + two_digits(column) + "\">" +
-                  std::string(kColumns[column - 1].heading) + "</th>\n");
-  }
-  put(page, "\t\t\t\t\t</tr>\n");
-  put(page, "\t\t\t\t</thead>\n");
-  put(page, "\t\t\t\t<tbody>\n");
-}
-
-void write_table_end(std::ostream& page) {
-  put(page, "\t\t\t\t</tbody>\n");
-  put(page, "\t\t\t</table>\n");
-  put(page, "\t\t</main>\n");
-}
-
-}  // namespace
 
 void generate_complete_webmenu(bool verbose, std::ostream& out) {
   if (verbose) out << "\n[A] Attempting to edit WebMenu.html...";
