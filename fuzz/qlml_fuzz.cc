@@ -10,7 +10,7 @@
 
 #include "fatal.h"
 #include "files.h"
-#include "process.h"
+#include "model.h"
 #include "read_qlml.h"
 #include "text.h"
 #include "write_html.h"

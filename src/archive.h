@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "process.h"
+#include "model.h"
 
 namespace morvalen {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "process.h"
+#include "model.h"
 
 namespace morvalen {
 

@@ -9,7 +9,7 @@
 #include "archive.h"
 #include "pdf_printer.h"
 #include "progress.h"
-#include "process.h"
+#include "model.h"
 #include "read_qlml.h"
 #include "resolve.h"
 #include "write_html.h"

@@ -2,7 +2,7 @@
 
 #include "fatal.h"
 #include "glob.h"
-#include "process.h"
+#include "model.h"
 #include "read_qlml.h"
 #include "text.h"
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "process.h"
+#include "model.h"
 
 namespace morvalen {
 

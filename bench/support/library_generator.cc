@@ -6,7 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "process.h"
+#include "model.h"
 #include "write_qlml.h"
 #include "text.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "process.h"
+#include "model.h"
 #include "read_qlml.h"
 #include "test_support.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "files.h"
-#include "process.h"
+#include "model.h"
 #include "read_csv.h"
 #include "read_qlml.h"
 #include "test_support.h"

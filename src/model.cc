@@ -1,4 +1,4 @@
-#include "process.h"
+#include "model.h"
 
 #include "fatal.h"
 #include "text.h"

@@ -1,4 +1,4 @@
-// process.h: the document model. A Process owns everything it holds, by value.
+// model.h: the document model. A Process owns everything it holds, by value.
 #pragma once
 #include <cstddef>
 #include <ostream>

@@ -1,4 +1,4 @@
-#include "process.h"
+#include "model.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
