@@ -96,7 +96,8 @@ struct ScratchLibrary {
     for (int i = 0; i < rows; ++i) {
       const std::string n = std::to_string(1000 + i);
       list += "QL-WI-" + n + ",Pump " + n + " Start/Stop,transfer pump P-" + n + ",P-" + n +
-              " delivering duty flow,Rana Okafor,Johan Lindqvist," + (i % 2 == 0 ? "x" : "") + ",X\n";
+              " delivering duty flow,Rana Okafor,Johan Lindqvist," + (i % 2 == 0 ? "x" : "") +
+              ",X\n";
     }
     write_text("DocumentList.csv", list);
   }
@@ -110,7 +111,8 @@ struct ScratchLibrary {
     std::error_code ignored;
     std::vector<fs::path> folders;
     for (const auto& entry : fs::directory_iterator(".", ignored)) {
-      if (entry.is_directory() && entry.path().filename() != "assets") folders.push_back(entry.path());
+      if (entry.is_directory() && entry.path().filename() != "assets")
+        folders.push_back(entry.path());
     }
     for (const fs::path& folder : folders) fs::remove_all(folder, ignored);
   }
@@ -150,7 +152,8 @@ void BM_DraftsAgainstPlainWrites(benchmark::State& state) {
   std::ostream null_out(&null_buffer);
   morvalen::generate_drafts("DocumentList.csv", false, null_out);
   const WrittenFiles files = collect_drafts_and_pages();
-  if (files.size() != static_cast<std::size_t>(rows)) state.SkipWithError("-l wrote the wrong number of drafts");
+  if (files.size() != static_cast<std::size_t>(rows))
+    state.SkipWithError("-l wrote the wrong number of drafts");
   std::size_t bytes = 0;
   for (const auto& [folder, contents] : files) {
     for (const auto& [path, content] : contents) bytes += content.size();

@@ -5,9 +5,7 @@
 //
 //   build/read_qlml_bench --benchmark_min_time=0.5s
 #include <benchmark/benchmark.h>
-
 #include <malloc.h>
-
 #include <time.h>
 
 #include <algorithm>
@@ -68,8 +66,20 @@ void BM_ReadQlml(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-BENCHMARK(BM_ReadLines)->Arg(10000)->Arg(20000)->Arg(40000)->Arg(80000)->Unit(benchmark::kMillisecond)->Repetitions(5);
-BENCHMARK(BM_ReadQlml)->Arg(10000)->Arg(20000)->Arg(40000)->Arg(80000)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK(BM_ReadLines)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->Arg(80000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5);
+BENCHMARK(BM_ReadQlml)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->Arg(80000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5);
 
 // The least thread CPU time of five calls per turn of each reader, the two taking turns so
 // that both meet the same load of a shared machine.
@@ -118,8 +128,9 @@ int main(int argc, char** argv) {
   std::map<long, Pairing> best;
   for (const long lines : kSizes) best[lines] = measure_in_turns(library().paths.at(lines), 8);
   bool met = true;
-  std::printf("\nLeast thread CPU time of 40 calls each, in turns of five calls of read_lines\n"
-              "and five of read_qlml\n");
+  std::printf(
+      "\nLeast thread CPU time of 40 calls each, in turns of five calls of read_lines\n"
+      "and five of read_qlml\n");
   std::printf("read_qlml scaling (target: at most 2.3x per doubling)\n");
   for (std::size_t i = 1; i < std::size(kSizes); ++i) {
     const double ratio = best[kSizes[i]].reader / best[kSizes[i - 1]].reader;

@@ -32,8 +32,8 @@
 #include <vector>
 
 #include "devtools_pipe.h"
-#include "render_library.h"
 #include "pdf_printer.h"
+#include "render_library.h"
 
 extern char** environ;
 
@@ -60,7 +60,8 @@ void run_quietly(const std::vector<std::string>& argv, const std::string& folder
   const int spawned = ::posix_spawn(&child, raw[0], &actions, nullptr, raw.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  if (spawned != 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (spawned != 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
     std::cerr << "render_tool: " << argv[0] << " failed in " << folder << "\n";
     std::exit(1);
   }
@@ -86,22 +87,26 @@ double time_kept(const std::string& morvalen, const Library& library) {
 
 double time_per_document(const std::string& morvalen, const Library& library) {
   const Clock::time_point start = Clock::now();
-  for (const std::string& number : library.numbers) run_quietly({morvalen, "-p", number}, library.root);
+  for (const std::string& number : library.numbers)
+    run_quietly({morvalen, "-p", number}, library.root);
   return seconds_since(start);
 }
 
-double time_pipe_floor(const std::string& browser, const Library& library, const std::string& out_folder) {
+double time_pipe_floor(const std::string& browser, const Library& library,
+                       const std::string& out_folder) {
   const Clock::time_point start = Clock::now();
   const std::string profile = morvalen::make_pipe_profile_folder();
   morvalen::BrowserStart session = morvalen::start_browser_session(
       morvalen::devtools_pipe_command(browser, profile, ::geteuid() == 0), profile);
   if (!session.session) {
-    std::cerr << "render_tool: the browser cannot be driven over its pipe: " << session.problem << "\n";
+    std::cerr << "render_tool: the browser cannot be driven over its pipe: " << session.problem
+              << "\n";
     std::exit(1);
   }
   for (std::size_t k = 0; k < library.pages.size(); ++k) {
     const std::string pdf = out_folder + "/pipe-" + std::to_string(k) + ".pdf";
-    if (morvalen::print_page_to_pdf(*session.session, library.pages[k], pdf) != morvalen::PagePrint::Printed) {
+    if (morvalen::print_page_to_pdf(*session.session, library.pages[k], pdf) !=
+        morvalen::PagePrint::Printed) {
       std::cerr << "render_tool: no PDF for " << library.pages[k] << "\n";
       std::exit(1);
     }
@@ -110,13 +115,15 @@ double time_pipe_floor(const std::string& browser, const Library& library, const
   return seconds_since(start);
 }
 
-double time_bare_floor(const std::string& browser, const Library& library, const std::string& out_folder) {
+double time_bare_floor(const std::string& browser, const Library& library,
+                       const std::string& out_folder) {
   double total = 0;
   for (std::size_t k = 0; k < library.pages.size(); ++k) {
     const std::string pdf = out_folder + "/bare-" + std::to_string(k) + ".pdf";
     const Clock::time_point start = Clock::now();
     const std::string profile = morvalen::make_pipe_profile_folder();
-    run_quietly(morvalen::print_command(browser, library.pages[k], pdf, profile, ::geteuid() == 0), out_folder);
+    run_quietly(morvalen::print_command(browser, library.pages[k], pdf, profile, ::geteuid() == 0),
+                out_folder);
     total += seconds_since(start);
     std::error_code ignored;
     fs::remove_all(profile, ignored);
@@ -157,12 +164,15 @@ int main(int argc, char** argv) {
   for (const int count : counts) {
     Library library;
     library.root = work + "/library-" + std::to_string(count);
-    library.numbers = generate_render_library(library.root, static_cast<std::size_t>(count), assets);
-    if (!kept_only) run_quietly({morvalen, "-p", "QL-*"}, library.root);  // warm-up; writes the pages
+    library.numbers =
+        generate_render_library(library.root, static_cast<std::size_t>(count), assets);
+    if (!kept_only)
+      run_quietly({morvalen, "-p", "QL-*"}, library.root);  // warm-up; writes the pages
     for (const std::string& number : library.numbers) {
       for (const auto& entry : fs::directory_iterator(library.root)) {
         const std::string name = entry.path().filename().string();
-        if (name.starts_with(number + " ")) library.pages.push_back(entry.path().string() + "/" + name + ".html");
+        if (name.starts_with(number + " "))
+          library.pages.push_back(entry.path().string() + "/" + name + ".html");
       }
     }
     std::map<std::string, std::vector<double>> times;
@@ -171,7 +181,8 @@ int main(int argc, char** argv) {
       times["kept"].push_back(time_kept(morvalen, library));
       if (count > 1 && !kept_only) times["per-doc"].push_back(time_per_document(morvalen, library));
       times["pipe floor"].push_back(time_pipe_floor(*browser, library, work + "/floors"));
-      if (!kept_only) times["bare floor"].push_back(time_bare_floor(*browser, library, work + "/floors"));
+      if (!kept_only)
+        times["bare floor"].push_back(time_bare_floor(*browser, library, work + "/floors"));
     }
     for (const char* mode : {"kept", "per-doc", "pipe floor", "bare floor"}) {
       if (times[mode].empty()) continue;

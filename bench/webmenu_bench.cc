@@ -130,7 +130,11 @@ void BM_WebmenuAgainstReadingBytes(benchmark::State& state) {
   state.counters["menu_us_per_doc"] = 1e6 * menu_seconds / iterations / static_cast<double>(count);
   state.counters["document_kib"] = static_cast<double>(bytes) / 1024.0 / static_cast<double>(count);
 }
-BENCHMARK(BM_WebmenuAgainstReadingBytes)->Arg(500)->Arg(1000)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WebmenuAgainstReadingBytes)
+    ->Arg(500)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

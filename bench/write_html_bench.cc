@@ -50,9 +50,10 @@ Process large_process() {
         step.add_sub_step(Objective{"Reach the goal of section " + std::to_string(s)});
       }
       step.add_sub_step(Context{"Read the whole step before starting; the <b>order</b> matters."});
-      step.add_sub_step(ActionSequence{{{"Close breaker CB-1 on panel LCP-101", "Lamp lit", true},
-                                        {"Press START", "Motor runs, no unusual noise", false},
-                                        {"Record the reading of PI-102", "Within the band", false}}});
+      step.add_sub_step(
+          ActionSequence{{{"Close breaker CB-1 on panel LCP-101", "Lamp lit", true},
+                          {"Press START", "Motor runs, no unusual noise", false},
+                          {"Record the reading of PI-102", "Within the band", false}}});
       step.add_sub_step(Command{"systemctl restart pump-controller && journalctl -n 20"});
       if (t % 5 == 0) step.add_sub_step(Image{"wiring.png", "Wiring of the panel"});
       if (t % 10 == 0) {
@@ -66,7 +67,8 @@ Process large_process() {
         Table table;
         table.caption = "Expected readings";
         table.add_row({"Point", "Minimum", "Nominal", "Maximum"});
-        for (int row = 0; row < 4; ++row) table.add_row({"P" + std::to_string(row), "3.0", "3.2", "3.4"});
+        for (int row = 0; row < 4; ++row)
+          table.add_row({"P" + std::to_string(row), "3.0", "3.2", "3.4"});
         step.add_sub_step(table);
       }
       section.steps.push_back(std::move(step));
@@ -133,8 +135,14 @@ void BM_ComposeIntoDiscardingStream(benchmark::State& state) {
 
 // Five repetitions each: on a shared machine the best of five is the figure least disturbed
 // by other work, and both sides of the comparison are measured the same way in one run.
-BENCHMARK(BM_ComposeIntoDiscardingStream)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5);
-BENCHMARK(BM_WriteFinishedPageInOnePiece)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5);
+BENCHMARK(BM_ComposeIntoDiscardingStream)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->Repetitions(5);
+BENCHMARK(BM_WriteFinishedPageInOnePiece)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->Repetitions(5);
 BENCHMARK(BM_GenerateCompleteHtml)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5);
 
 // Keeps the throughput of every repetition besides printing it, for the ratio at the end.

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::size_t start = 0;
   while (start <= input.size() && argv.size() < 64) {
     const std::size_t end = input.find('\0', start);
-    argv.emplace_back(input.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    argv.emplace_back(
+        input.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     if (end == std::string_view::npos) break;
     start = end + 1;
   }

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "fatal.h"
-#include "read_csv.h"
 #include "fuzz_check.h"
+#include "read_csv.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char folder[] = "/tmp/morvalen-fuzz-XXXXXX";

@@ -3,14 +3,15 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "glob.h"
 #include "fuzz_check.h"
+#include "glob.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const std::size_t nul = input.find('\0');
   const std::string_view pattern = input.substr(0, nul);
-  const std::string_view name = nul == std::string_view::npos ? std::string_view{} : input.substr(nul + 1);
+  const std::string_view name =
+      nul == std::string_view::npos ? std::string_view{} : input.substr(nul + 1);
   const bool valid = !morvalen::glob_pattern_error(pattern).has_value();
   const bool matched = morvalen::match_component(pattern, name);
   // Within one component (patterns are split at "/" before matching).

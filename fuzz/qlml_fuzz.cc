@@ -1,20 +1,21 @@
 // Fuzzes the QLML reader and everything that renders a Process: bytes in, the reader over
 // its lines, the menu's summary reader over the same text, the procedure page into memory
 // and the console summary, with the invariants that tie them together.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 #include "fatal.h"
 #include "files.h"
+#include "fuzz_check.h"
 #include "model.h"
 #include "read_qlml.h"
 #include "text.h"
 #include "write_html.h"
-#include "fuzz_check.h"
 
 namespace {
 
@@ -99,10 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::ostringstream summary_stream;
   morvalen::display_process_to_stdout(summary_stream, process);
   const std::string summary = summary_stream.str();
-  check(last_count(summary, " ↪ Count of Sections:        ") == std::to_string(process.sections.size()));
-  check(last_count(summary, " ↪ Count of Objectives:      ") == std::to_string(process.objectives.size()));
-  check(last_count(summary, " ↪ Count of Resources:       ") == std::to_string(process.resources.size()));
-  check(last_count(summary, " ↪ Count of Verifications:   ") == std::to_string(process.verifications.size()));
+  check(last_count(summary, " ↪ Count of Sections:        ") ==
+        std::to_string(process.sections.size()));
+  check(last_count(summary, " ↪ Count of Objectives:      ") ==
+        std::to_string(process.objectives.size()));
+  check(last_count(summary, " ↪ Count of Resources:       ") ==
+        std::to_string(process.resources.size()));
+  check(last_count(summary, " ↪ Count of Verifications:   ") ==
+        std::to_string(process.verifications.size()));
   std::size_t steps = 0;
   for (const morvalen::Section& section : process.sections) steps += section.steps.size();
   check(count_lines_equal_to(html, "\t\t\t\t\t</div>") >= steps);

@@ -57,8 +57,8 @@ void copy_folder_files(const std::string& folder, const std::string& archive) {
   for (; !error && it != fs::directory_iterator(); it.increment(error)) {
     if (is_real_folder(it->path())) continue;
     std::error_code ignored;
-    fs::copy_file(it->path(), fs::path(archive) / it->path().filename(), fs::copy_options::overwrite_existing,
-                  ignored);
+    fs::copy_file(it->path(), fs::path(archive) / it->path().filename(),
+                  fs::copy_options::overwrite_existing, ignored);
   }
 }
 
@@ -119,13 +119,16 @@ std::error_code copy_dir_all(const std::string& source, const std::string& desti
   return error;
 }
 
-std::string process_folder_of(const Process& process, const std::string& document_path, std::ostream& err) {
+std::string process_folder_of(const Process& process, const std::string& document_path,
+                              std::ostream& err) {
   const std::size_t slash = document_path.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string(".") : document_path.substr(0, slash);
+  const std::string folder =
+      slash == std::string::npos ? std::string(".") : document_path.substr(0, slash);
   const std::string named = get_process_folder_name(process);
   if (named != folder) {
     err << "warning: " << document_path << " names the process folder " << quote_debug(named)
-        << " but lies in " << quote_debug(folder) << "; archiving in " << quote_debug(folder) << "\n";
+        << " but lies in " << quote_debug(folder) << "; archiving in " << quote_debug(folder)
+        << "\n";
   }
   return folder;
 }
@@ -154,7 +157,9 @@ void archive_single_process(const Process& process, const std::string& process_f
   copy_folder_files(process_folder, archive);
 }
 
-bool is_archive_folder_name(std::string_view name) { return matches_stars(name, "Rev_*_UTC-*-*-*-T*-*-*"); }
+bool is_archive_folder_name(std::string_view name) {
+  return matches_stars(name, "Rev_*_UTC-*-*-*-T*-*-*");
+}
 
 std::optional<std::string> revision_of_archive_name(std::string_view name) {
   if (!is_archive_folder_name(name)) return std::nullopt;
@@ -178,7 +183,8 @@ CleanupPlan plan_cleanup(std::vector<std::string> names) {
   for (const std::string& name : names) {
     std::optional<std::string> revision = revision_of_archive_name(name);
     if (!revision) continue;
-    if (std::find(plan.revisions.begin(), plan.revisions.end(), *revision) == plan.revisions.end()) {
+    if (std::find(plan.revisions.begin(), plan.revisions.end(), *revision) ==
+        plan.revisions.end()) {
       plan.revisions.push_back(*revision);
     }
     archives.emplace_back(std::move(*revision), name);
@@ -198,11 +204,13 @@ CleanupPlan plan_cleanup(std::vector<std::string> names) {
 void cleanup_process_folder(const std::string& name, std::ostream& out) {
   const std::string previous = "./" + name + "/previous";
   const CleanupPlan plan = plan_cleanup(folder_entry_names(previous, out));
-  out << "For this process, these are all the revisions: " << format_name_list(plan.revisions) << "\n";
+  out << "For this process, these are all the revisions: " << format_name_list(plan.revisions)
+      << "\n";
   std::vector<std::string> to_delete;
   for (const RevisionCleanup& cleanup : plan.per_revision) {
     out << "\nHere are all of the archive folders for Rev " << cleanup.revision << ":\n";
-    for (const std::string& archive : cleanup.to_delete) out << "      " << archive << " \x1b[93mDELETE\x1b[0m\n";
+    for (const std::string& archive : cleanup.to_delete)
+      out << "      " << archive << " \x1b[93mDELETE\x1b[0m\n";
     out << "   💾 " << cleanup.to_keep << " 💾  << only one to be saved...\n";
     to_delete.insert(to_delete.end(), cleanup.to_delete.begin(), cleanup.to_delete.end());
   }

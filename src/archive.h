@@ -41,7 +41,8 @@ std::error_code copy_dir_all(const std::string& source, const std::string& desti
 // document's own number and title give another process folder name (the document was
 // renumbered or retitled), prints a warning naming both folders on `err`: its files are
 // where it was read from, so that is the folder to archive.
-std::string process_folder_of(const Process& process, const std::string& document_path, std::ostream& err);
+std::string process_folder_of(const Process& process, const std::string& document_path,
+                              std::ostream& err);
 // Archives the process folder `process_folder` ("./N"): refreshes "previous/assets" from
 // "./assets" and copies every file directly in the folder (not its subfolders) into a new
 // archive folder "previous/Rev_{revision}_UTC-{now}". With `verbose` prints the revision,

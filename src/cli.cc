@@ -20,7 +20,8 @@ constexpr std::array<OptionSpec, 11> kOptions{{
     {'l', "listgen", Kind::Value, "<CSV-FILE>"},
     {'w', "webmenu", Kind::Flag, ""},
     {'p', "process-qlml", Kind::Value, "<DOCUMENT-NUMBER>"},
-    {'s', "scriptify-process", Kind::Triple, "<DOCUMENT-NUMBER> <SCRIPT-FORMAT> <PAUSE-AFTER-EACH>"},
+    {'s', "scriptify-process", Kind::Triple,
+     "<DOCUMENT-NUMBER> <SCRIPT-FORMAT> <PAUSE-AFTER-EACH>"},
     {'a', "archive-process", Kind::Value, "<DOCUMENT-NUMBER>"},
     {'i', "inspect-process", Kind::Value, "<DOCUMENT-NUMBER>"},
     {'c', "cleanup-previous", Kind::Value, "<DOCUMENT-NUMBER>"},
@@ -92,7 +93,8 @@ std::string help_text(char option, bool long_form) {
     case 'e':
       return "Display syntax help for Quick Lever Markup Language (QLML)";
     case 'h':
-      return long_form ? "Print help (see a summary with '-h')" : "Print help (see more with '--help')";
+      return long_form ? "Print help (see a summary with '-h')"
+                       : "Print help (see more with '--help')";
     default:
       return "Print version";
   }
@@ -159,7 +161,8 @@ bool looks_like_option(std::string_view arg) { return arg.size() > 1 && arg[0] =
 
 class Parser {
  public:
-  explicit Parser(const std::vector<std::string>& argv) : argv_(argv), program_(program_file_name(argv)) {}
+  explicit Parser(const std::vector<std::string>& argv)
+      : argv_(argv), program_(program_file_name(argv)) {}
 
   ParsedCommandLine run() {
     std::size_t i = 1;
@@ -171,7 +174,8 @@ class Parser {
       }
       if (arg.rfind("--", 0) == 0) {
         const std::size_t equals = arg.find('=');
-        const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+        const std::string name =
+            arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
         const OptionSpec* spec = find_long(name);
         if (spec == nullptr) return usage_error("unexpected argument '--" + name + "' found");
         std::optional<std::string> attached;
@@ -180,7 +184,8 @@ class Parser {
       } else if (looks_like_option(arg)) {
         for (std::size_t k = 1; k < arg.size() && !done_; ++k) {
           const OptionSpec* spec = find_short(arg[k]);
-          if (spec == nullptr) return usage_error("unexpected argument '-" + std::string(1, arg[k]) + "' found");
+          if (spec == nullptr)
+            return usage_error("unexpected argument '-" + std::string(1, arg[k]) + "' found");
           std::optional<std::string> attached;
           if (spec->kind == Kind::Value || spec->kind == Kind::Triple) {
             if (k + 1 < arg.size()) {
@@ -202,11 +207,15 @@ class Parser {
   // Applies one option; false when the run ends here with a screen.
   bool apply(const OptionSpec& spec, const std::optional<std::string>& attached, std::size_t& next,
              bool given_long) {
-    const std::string display = "'--" + std::string(spec.long_name) +
-                                (spec.value_names.empty() ? "" : " " + std::string(spec.value_names)) + "'";
+    const std::string display =
+        "'--" + std::string(spec.long_name) +
+        (spec.value_names.empty() ? "" : " " + std::string(spec.value_names)) + "'";
     if (spec.kind == Kind::Help || spec.kind == Kind::Version) {
-      if (attached) return usage_error_bool("unexpected value '" + *attached + "' for " + display + " found; no more were expected");
-      result_.screen = spec.kind == Kind::Help ? help_screen(program_, given_long) : version_screen();
+      if (attached)
+        return usage_error_bool("unexpected value '" + *attached + "' for " + display +
+                                " found; no more were expected");
+      result_.screen =
+          spec.kind == Kind::Help ? help_screen(program_, given_long) : version_screen();
       done_ = true;
       return false;
     }
@@ -218,8 +227,12 @@ class Parser {
     }
     switch (spec.kind) {
       case Kind::Flag:
-        if (attached) return usage_error_bool("unexpected value '" + *attached + "' for " + display + " found; no more were expected");
-        (spec.short_name == 'w' ? args_.webmenu : spec.short_name == 'v' ? args_.verbose : args_.qlml_help) = true;
+        if (attached)
+          return usage_error_bool("unexpected value '" + *attached + "' for " + display +
+                                  " found; no more were expected");
+        (spec.short_name == 'w'   ? args_.webmenu
+         : spec.short_name == 'v' ? args_.verbose
+                                  : args_.qlml_help) = true;
         return true;
       case Kind::Value: {
         std::string value;
@@ -239,15 +252,18 @@ class Parser {
           std::size_t start = 0;
           while (true) {
             const std::size_t blank = text.find(' ', start);
-            values.push_back(text.substr(start, blank == std::string::npos ? std::string::npos : blank - start));
+            values.push_back(
+                text.substr(start, blank == std::string::npos ? std::string::npos : blank - start));
             if (blank == std::string::npos) break;
             start = blank + 1;
           }
         };
         if (attached) add(*attached);
-        while (values.size() < 3 && next < argv_.size() && !looks_like_option(argv_[next])) add(argv_[next++]);
+        while (values.size() < 3 && next < argv_.size() && !looks_like_option(argv_[next]))
+          add(argv_[next++]);
         if (values.size() != 3) {
-          return usage_error_bool(display + " requires 3 values, but " + std::to_string(values.size()) +
+          return usage_error_bool(display + " requires 3 values, but " +
+                                  std::to_string(values.size()) +
                                   (values.size() == 1 ? " was" : " were") + " provided");
         }
         args_.scriptify_process.insert(args_.scriptify_process.end(), values.begin(), values.end());
@@ -260,11 +276,16 @@ class Parser {
 
   std::string& text_field(char name) {
     switch (name) {
-      case 'l': return args_.listgen;
-      case 'p': return args_.process_qlml;
-      case 'a': return args_.archive_process;
-      case 'i': return args_.inspect_process;
-      default: return args_.cleanup_previous;
+      case 'l':
+        return args_.listgen;
+      case 'p':
+        return args_.process_qlml;
+      case 'a':
+        return args_.archive_process;
+      case 'i':
+        return args_.inspect_process;
+      default:
+        return args_.cleanup_previous;
     }
   }
 
@@ -274,7 +295,8 @@ class Parser {
   }
 
   bool usage_error_bool(const std::string& problem) {
-    result_.screen = "error: " + problem + "\n\n" + usage_line(program_) + "\n\nFor more information, try '--help'.\n";
+    result_.screen = "error: " + problem + "\n\n" + usage_line(program_) +
+                     "\n\nFor more information, try '--help'.\n";
     result_.screen_to_stderr = true;
     result_.exit_status = 2;
     done_ = true;
@@ -291,7 +313,9 @@ class Parser {
 
 }  // namespace
 
-ParsedCommandLine parse_command_line(const std::vector<std::string>& argv) { return Parser(argv).run(); }
+ParsedCommandLine parse_command_line(const std::vector<std::string>& argv) {
+  return Parser(argv).run();
+}
 
 std::string help_screen(std::string_view program_name, bool long_form) {
   std::string screen(kBanner);
@@ -305,6 +329,8 @@ std::string help_screen(std::string_view program_name, bool long_form) {
   return screen;
 }
 
-std::string version_screen() { return std::string(kProgramName) + " " + std::string(kVersion) + "\n"; }
+std::string version_screen() {
+  return std::string(kProgramName) + " " + std::string(kVersion) + "\n";
+}
 
 }  // namespace morvalen

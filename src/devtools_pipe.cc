@@ -99,8 +99,8 @@ std::optional<Json> next_message(BrowserSession& session, Clock::time_point dead
   while (true) {
     const std::size_t end = session.unread.find('\0');
     if (end != std::string::npos) {
-      Json message = Json::parse(session.unread.begin(), session.unread.begin() + static_cast<long>(end),
-                                 nullptr, false);
+      Json message = Json::parse(session.unread.begin(),
+                                 session.unread.begin() + static_cast<long>(end), nullptr, false);
       session.unread.erase(0, end + 1);
       if (message.is_discarded() || !message.is_object()) return std::nullopt;
       return message;
@@ -135,14 +135,16 @@ void note_event(const BrowserSession& session, const Json& message, TabEvents& e
     events.loaded.push_back(params.value("loaderId", ""));
   } else if (method == "Inspector.targetCrashed" && session_id == session.session_id) {
     events.gone = true;
-  } else if (method == "Target.detachedFromTarget" && params.value("sessionId", "") == session.session_id) {
+  } else if (method == "Target.detachedFromTarget" &&
+             params.value("sessionId", "") == session.session_id) {
     events.gone = true;
   }
 }
 
 // The answer to the command just sent, or nothing when the browser is lost (end of file,
 // deadline, garbage, or the tab gone while waiting).
-std::optional<Json> await_answer(BrowserSession& session, TabEvents& events, Clock::time_point deadline) {
+std::optional<Json> await_answer(BrowserSession& session, TabEvents& events,
+                                 Clock::time_point deadline) {
   const int id = session.last_id;
   while (true) {
     std::optional<Json> message = next_message(session, deadline);
@@ -156,8 +158,8 @@ std::optional<Json> await_answer(BrowserSession& session, TabEvents& events, Clo
   }
 }
 
-std::optional<Json> call(BrowserSession& session, TabEvents& events, const std::string& method, Json params,
-                         bool to_tab, Clock::time_point deadline) {
+std::optional<Json> call(BrowserSession& session, TabEvents& events, const std::string& method,
+                         Json params, bool to_tab, Clock::time_point deadline) {
   if (!send_command(session, method, std::move(params), to_tab, deadline)) return std::nullopt;
   return await_answer(session, events, deadline);
 }
@@ -261,8 +263,8 @@ BrowserSession& BrowserSession::operator=(BrowserSession&& other) noexcept {
 
 BrowserSession::~BrowserSession() { end_browser_session(*this); }
 
-std::vector<std::string> devtools_pipe_command(const std::string& browser, const std::string& profile_folder,
-                                               bool as_root) {
+std::vector<std::string> devtools_pipe_command(const std::string& browser,
+                                               const std::string& profile_folder, bool as_root) {
   // No --no-pdf-header-footer here: a pipe-driven browser's renderer crashes on navigation
   // with it; the print command asks for no header and footer instead.
   std::vector<std::string> command{browser,
@@ -280,13 +282,15 @@ std::vector<std::string> devtools_pipe_command(const std::string& browser, const
 
 std::string make_pipe_profile_folder() {
   std::error_code error;
-  std::string pattern = (std::filesystem::temp_directory_path(error) / "morvalen-browser-XXXXXX").string();
+  std::string pattern =
+      (std::filesystem::temp_directory_path(error) / "morvalen-browser-XXXXXX").string();
   if (error) pattern = "/tmp/morvalen-browser-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) return "";
   return pattern;
 }
 
-BrowserStart start_browser_session(const std::vector<std::string>& argv, const std::string& profile_folder,
+BrowserStart start_browser_session(const std::vector<std::string>& argv,
+                                   const std::string& profile_folder,
                                    const BrowserTimeouts& timeouts) {
   BrowserStart start;
   BrowserSession session;
@@ -300,18 +304,22 @@ BrowserStart start_browser_session(const std::vector<std::string>& argv, const s
   int browser_writes[2];  // the browser's fd 4
   int exec_report[2];     // closed by a successful exec, else carries errno
   if (::pipe2(browser_reads, O_CLOEXEC) != 0) {
-    start.problem = "cannot create a pipe: " + std::error_code(errno, std::generic_category()).message();
+    start.problem =
+        "cannot create a pipe: " + std::error_code(errno, std::generic_category()).message();
     return start;
   }
   if (::pipe2(browser_writes, O_CLOEXEC) != 0) {
-    start.problem = "cannot create a pipe: " + std::error_code(errno, std::generic_category()).message();
+    start.problem =
+        "cannot create a pipe: " + std::error_code(errno, std::generic_category()).message();
     ::close(browser_reads[0]);
     ::close(browser_reads[1]);
     return start;
   }
   if (::pipe2(exec_report, O_CLOEXEC) != 0) {
-    start.problem = "cannot create a pipe: " + std::error_code(errno, std::generic_category()).message();
-    for (int fd : {browser_reads[0], browser_reads[1], browser_writes[0], browser_writes[1]}) ::close(fd);
+    start.problem =
+        "cannot create a pipe: " + std::error_code(errno, std::generic_category()).message();
+    for (int fd : {browser_reads[0], browser_reads[1], browser_writes[0], browser_writes[1]})
+      ::close(fd);
     return start;
   }
   session.to_browser = browser_reads[1];
@@ -325,7 +333,8 @@ BrowserStart start_browser_session(const std::vector<std::string>& argv, const s
   const pid_t child = ::fork();
   if (child < 0) {
     start.exec_error = std::error_code(errno, std::generic_category());
-    for (int fd : {browser_reads[0], browser_writes[1], exec_report[0], exec_report[1]}) ::close(fd);
+    for (int fd : {browser_reads[0], browser_writes[1], exec_report[0], exec_report[1]})
+      ::close(fd);
     return start;
   }
   if (child == 0) {
@@ -374,12 +383,14 @@ BrowserStart start_browser_session(const std::vector<std::string>& argv, const s
   const std::string target_id =
       created && created->contains("result") ? (*created)["result"].value("targetId", "") : "";
   if (target_id.empty()) {
-    start.problem = created ? "the browser refused to open a tab" : "the browser did not answer on its pipe";
+    start.problem =
+        created ? "the browser refused to open a tab" : "the browser did not answer on its pipe";
     lose_browser(session);
     return start;
   }
-  const std::optional<Json> attached = call(session, events, "Target.attachToTarget",
-                                            {{"targetId", target_id}, {"flatten", true}}, false, deadline);
+  const std::optional<Json> attached =
+      call(session, events, "Target.attachToTarget", {{"targetId", target_id}, {"flatten", true}},
+           false, deadline);
   session.session_id =
       attached && attached->contains("result") ? (*attached)["result"].value("sessionId", "") : "";
   if (session.session_id.empty()) {
@@ -387,9 +398,9 @@ BrowserStart start_browser_session(const std::vector<std::string>& argv, const s
     lose_browser(session);
     return start;
   }
-  for (const auto& [method, params] : {std::pair<std::string, Json>{"Page.enable", Json::object()},
-                                       std::pair<std::string, Json>{"Page.setLifecycleEventsEnabled",
-                                                                    {{"enabled", true}}}}) {
+  for (const auto& [method, params] :
+       {std::pair<std::string, Json>{"Page.enable", Json::object()},
+        std::pair<std::string, Json>{"Page.setLifecycleEventsEnabled", {{"enabled", true}}}}) {
     const std::optional<Json> answer = call(session, events, method, params, true, deadline);
     if (!answer || answer->contains("error")) {
       start.problem = "the browser's tab did not accept " + method;
@@ -401,7 +412,8 @@ BrowserStart start_browser_session(const std::vector<std::string>& argv, const s
   return start;
 }
 
-PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_path, const std::string& pdf_path) {
+PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_path,
+                            const std::string& pdf_path) {
   if (session.pid <= 0 || session.to_browser < 0) return PagePrint::BrowserLost;
   TabEvents events;
   const Clock::time_point load_deadline = Clock::now() + session.timeouts.load;
@@ -417,7 +429,8 @@ PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_pat
   const std::string loader = result.value("loaderId", "");
   // The load event may come before or after the answer to navigate; it is matched by the
   // loader, so a late event of the previous page never counts for this one.
-  while (!loader.empty() && std::find(events.loaded.begin(), events.loaded.end(), loader) == events.loaded.end()) {
+  while (!loader.empty() &&
+         std::find(events.loaded.begin(), events.loaded.end(), loader) == events.loaded.end()) {
     std::optional<Json> message = next_message(session, load_deadline);
     if (!message) {
       lose_browser(session);
@@ -432,8 +445,8 @@ PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_pat
   const Clock::time_point print_deadline = Clock::now() + session.timeouts.print;
   const std::optional<Json> printed =
       call(session, events, "Page.printToPDF",
-           {{"displayHeaderFooter", false}, {"printBackground", true}, {"preferCSSPageSize", true}}, true,
-           print_deadline);
+           {{"displayHeaderFooter", false}, {"printBackground", true}, {"preferCSSPageSize", true}},
+           true, print_deadline);
   if (!printed) {
     lose_browser(session);
     return PagePrint::BrowserLost;
@@ -442,7 +455,8 @@ PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_pat
       !(*printed)["result"]["data"].is_string()) {
     return PagePrint::PageFailed;
   }
-  const std::optional<std::string> pdf = base64_decode((*printed)["result"]["data"].get_ref<const std::string&>());
+  const std::optional<std::string> pdf =
+      base64_decode((*printed)["result"]["data"].get_ref<const std::string&>());
   if (!pdf || pdf->empty()) return PagePrint::PageFailed;
   return write_whole_file(pdf_path, *pdf) ? PagePrint::Printed : PagePrint::PageFailed;
 }
@@ -475,8 +489,9 @@ std::string file_url(const std::string& path) {
   std::string url = "file://";
   for (const char c : path) {
     const auto byte = static_cast<unsigned char>(c);
-    const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
-                       c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+    const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                       (byte >= '0' && byte <= '9') || c == '/' || c == '-' || c == '_' ||
+                       c == '.' || c == '~';
     if (plain) {
       url.push_back(c);
     } else {

@@ -13,10 +13,10 @@ namespace morvalen {
 
 // How long the browser may take before it counts as hung (and is killed).
 struct BrowserTimeouts {
-  std::chrono::milliseconds start{30000};  // started, tab created and attached
-  std::chrono::milliseconds load{60000};   // navigation until the load event
+  std::chrono::milliseconds start{30000};   // started, tab created and attached
+  std::chrono::milliseconds load{60000};    // navigation until the load event
   std::chrono::milliseconds print{120000};  // the print itself, PDF data received
-  std::chrono::milliseconds stop{3000};    // asked to close, before it is killed
+  std::chrono::milliseconds stop{3000};     // asked to close, before it is killed
 };
 
 // A running browser with one tab attached. Owns the browser process, the two pipe ends and

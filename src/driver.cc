@@ -30,7 +30,8 @@ void run_actions(const MorvalenArgs& args, std::ostream& out, std::ostream& err)
   if (!args.process_qlml.empty()) render_documents(args.process_qlml, args.verbose, out, err);
 
   // Archive.
-  if (!args.archive_process.empty()) archive_documents(args.archive_process, args.verbose, out, err);
+  if (!args.archive_process.empty())
+    archive_documents(args.archive_process, args.verbose, out, err);
 
   // Cleanup.
   if (!args.cleanup_previous.empty()) cleanup_documents(args.cleanup_previous, args.verbose, out);

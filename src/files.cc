@@ -29,7 +29,8 @@ template <typename Line>
 std::vector<Line> split_into(std::string_view content) {
   content = drop_byte_order_mark(content);
   std::vector<Line> lines;
-  for (std::size_t start = 0; const std::optional<std::string_view> line = next_line(content, start);) {
+  for (std::size_t start = 0;
+       const std::optional<std::string_view> line = next_line(content, start);) {
     lines.emplace_back(*line);
   }
   return lines;
@@ -107,8 +108,8 @@ void read_text_file_into(const std::string& path, std::string& content,
   read_file_into(path, content, error);
   if (error) fatal(std::string(failure_message) + ": " + path, error);
   if (const auto bad = first_invalid_utf8(content)) {
-    const std::size_t line = 1 + static_cast<std::size_t>(
-                                     std::count(content.begin(), content.begin() + *bad, '\n'));
+    const std::size_t line =
+        1 + static_cast<std::size_t>(std::count(content.begin(), content.begin() + *bad, '\n'));
     fatal(std::string(failure_message) + ": " + path + ": line " + std::to_string(line) +
           " is not valid UTF-8 text");
   }

@@ -1,8 +1,8 @@
 // files.h: reading lines, writing pieces, small file-system helpers.
 #pragma once
 #include <fstream>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <system_error>

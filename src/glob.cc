@@ -221,9 +221,12 @@ bool tokens_match(const std::vector<Token>& tokens, const std::u32string& name) 
 
 bool component_matches(const Component& component, std::string_view name) {
   switch (component.kind) {
-    case ComponentKind::Exact: return component.text == name;
-    case ComponentKind::Recursive: return true;
-    case ComponentKind::Wildcard: break;
+    case ComponentKind::Exact:
+      return component.text == name;
+    case ComponentKind::Recursive:
+      return true;
+    case ComponentKind::Wildcard:
+      break;
   }
   return tokens_match(component.tokens, decode(name));
 }

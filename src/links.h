@@ -10,7 +10,8 @@ inline constexpr std::string_view kPatternSyntaxLink =
 // A document-list template to fill in and export as CSV (shipped with the sources).
 inline constexpr std::string_view kListTemplateLink = "docs/DocumentList-template.csv";
 // Rendered examples of the stylesheets (shipped with the sources; render them first).
-inline constexpr std::string_view kExamplesLink = "examples/library (render it with scripts/quickstart.sh)";
+inline constexpr std::string_view kExamplesLink =
+    "examples/library (render it with scripts/quickstart.sh)";
 // The maker's site, linked from the running footer of every procedure page.
 inline constexpr std::string_view kMakerSiteLink = "https://meridane.example/morvalen/";
 // The maker, named in the banner of WebMenu.html, and the address it gives for help.

@@ -9,7 +9,8 @@
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   try {
-    const int status = morvalen::run_morvalen(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr);
+    const int status =
+        morvalen::run_morvalen(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr);
     std::cout.flush();
     return status;
   } catch (const morvalen::FatalStop& stop) {

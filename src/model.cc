@@ -7,11 +7,16 @@ namespace morvalen {
 
 std::string Requirement::get_method() const {
   switch (method) {
-    case VerificationMethod::Demonstration: return "Demonstration";
-    case VerificationMethod::Inspection: return "Inspection";
-    case VerificationMethod::Analysis: return "Analysis";
-    case VerificationMethod::Test: return "Test";
-    case VerificationMethod::Sampling: break;
+    case VerificationMethod::Demonstration:
+      return "Demonstration";
+    case VerificationMethod::Inspection:
+      return "Inspection";
+    case VerificationMethod::Analysis:
+      return "Analysis";
+    case VerificationMethod::Test:
+      return "Test";
+    case VerificationMethod::Sampling:
+      break;
   }
   return "Sampling";
 }

@@ -25,7 +25,8 @@ constexpr std::string_view kInstallHint =
 
 bool is_executable_file(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
 }
 
 bool is_shell_safe(char c) {
@@ -68,15 +69,18 @@ std::string make_profile_folder() {
   if (error) base = "/tmp";
   std::string pattern = (base / "morvalen-chromium-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) {
-    fatal("failed to execute process: cannot create a temporary browser profile in " + base.string(),
-          last_system_error());
+    fatal(
+        "failed to execute process: cannot create a temporary browser profile in " + base.string(),
+        last_system_error());
   }
   return pattern;
 }
 
 std::string describe_status(int status) {
-  if (WIFEXITED(status)) return "the browser ended with exit status " + std::to_string(WEXITSTATUS(status));
-  if (WIFSIGNALED(status)) return "the browser was ended by signal " + std::to_string(WTERMSIG(status));
+  if (WIFEXITED(status))
+    return "the browser ended with exit status " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status))
+    return "the browser was ended by signal " + std::to_string(WTERMSIG(status));
   return "the browser ended abnormally";
 }
 
@@ -127,16 +131,13 @@ std::optional<std::string> find_browser(std::string_view search_path) {
 }
 
 std::vector<std::string> print_command(const std::string& browser, const std::string& html_path,
-                                       const std::string& pdf_path, const std::string& profile_folder,
-                                       bool as_root) {
-  std::vector<std::string> argv{browser,
-                                "--headless",
-                                "--no-pdf-header-footer",
-                                "--print-to-pdf=" + pdf_path,
-                                "--user-data-dir=" + profile_folder};
+                                       const std::string& pdf_path,
+                                       const std::string& profile_folder, bool as_root) {
+  std::vector<std::string> argv{browser, "--headless", "--no-pdf-header-footer",
+                                "--print-to-pdf=" + pdf_path, "--user-data-dir=" + profile_folder};
   if (as_root) argv.push_back("--no-sandbox");
-  for (const char* option : {"--disable-background-networking", "--disable-component-update", "--no-first-run",
-                             "--disable-sync"}) {
+  for (const char* option : {"--disable-background-networking", "--disable-component-update",
+                             "--no-first-run", "--disable-sync"}) {
     argv.push_back(option);
   }
   argv.push_back(html_path);
@@ -180,7 +181,8 @@ PdfPrinter::~PdfPrinter() = default;
 
 // Nothing when the pipe cannot be used (the caller prints the per-document way), else
 // whether the PDF was printed.
-std::optional<bool> PdfPrinter::print_through_pipe(const std::string& html_path, const std::string& pdf_path) {
+std::optional<bool> PdfPrinter::print_through_pipe(const std::string& html_path,
+                                                   const std::string& pdf_path) {
   if (!session_) {
     // One restart only: a browser that keeps dying is not worth a third start per page.
     if (session_starts_ >= 2) {
@@ -192,7 +194,8 @@ std::optional<bool> PdfPrinter::print_through_pipe(const std::string& html_path,
       one_browser_per_page_ = true;
       return std::nullopt;
     }
-    const std::vector<std::string> argv = devtools_pipe_command(browser_, profile, ::geteuid() == 0);
+    const std::vector<std::string> argv =
+        devtools_pipe_command(browser_, profile, ::geteuid() == 0);
     session_command_ = shell_quote(argv);
     if (verbose_) out_ << "Here's my command string to chrome:\n\n" << session_command_ << "\n\n\n";
     out_.flush();
@@ -229,11 +232,13 @@ bool PdfPrinter::print(const std::string& html_path, const std::string& pdf_path
   failure_.clear();
   if (browser_.empty()) {
     const char* search_path = std::getenv("PATH");
-    const std::optional<std::string> found = find_browser(search_path != nullptr ? search_path : "");
+    const std::optional<std::string> found =
+        find_browser(search_path != nullptr ? search_path : "");
     if (!found) {
-      fatal("failed to execute process: no chromium, chromium-browser, google-chrome or google-chrome-stable "
-            "was found on PATH; " +
-            std::string(kInstallHint));
+      fatal(
+          "failed to execute process: no chromium, chromium-browser, google-chrome or google-chrome-stable "
+          "was found on PATH; " +
+          std::string(kInstallHint));
     }
     browser_ = *found;
   }
@@ -254,7 +259,8 @@ bool PdfPrinter::print(const std::string& html_path, const std::string& pdf_path
   std::error_code ignored;
   fs::remove_all(profile, ignored);
   if (start_error) {
-    fatal("failed to execute process: " + browser_ + ": " + start_error.message() + "; " + std::string(kInstallHint));
+    fatal("failed to execute process: " + browser_ + ": " + start_error.message() + "; " +
+          std::string(kInstallHint));
   }
   const FileState after = file_state(pdf);
   if (after.exists && after.size > 0 && changed(before, after)) return true;

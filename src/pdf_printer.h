@@ -12,8 +12,8 @@
 namespace morvalen {
 
 // The browsers looked for on PATH, in this order.
-inline constexpr std::string_view kBrowserNames[] = {"chromium", "chromium-browser", "google-chrome",
-                                                     "google-chrome-stable"};
+inline constexpr std::string_view kBrowserNames[] = {"chromium", "chromium-browser",
+                                                     "google-chrome", "google-chrome-stable"};
 
 // The first name of kBrowserNames that is an executable file in a folder of `search_path`
 // (a PATH value: folders separated by ":", an empty entry meaning the current folder),
@@ -25,8 +25,8 @@ std::optional<std::string> find_browser(std::string_view search_path);
 // --no-sandbox when `as_root` (Chromium refuses to start as root otherwise). The page is
 // the last argument.
 std::vector<std::string> print_command(const std::string& browser, const std::string& html_path,
-                                       const std::string& pdf_path, const std::string& profile_folder,
-                                       bool as_root);
+                                       const std::string& pdf_path,
+                                       const std::string& profile_folder, bool as_root);
 // `argv` as one line that a POSIX shell splits back into exactly these words: words of
 // safe characters stay bare, others go in single quotes (a quote inside as '\'').
 std::string shell_quote(const std::vector<std::string>& argv);
@@ -52,9 +52,9 @@ class PdfPrinter {
   // Prints the page at `html_path` to `pdf_path` (relative to the current folder, or
   // absolute) and returns when the PDF is complete on disk (or when the browser has ended).
   // With `verbose` it first prints "Here's my command string to chrome:\n\n{command}\n\n\n"
-  // with the command run, shell-quoted (the command that started the kept browser). True when a fresh, non-empty PDF is at `pdf_path` afterwards; otherwise
-  // get_failure() says what happened. Fatal stop "failed to execute process: ..." when no
-  // browser is on PATH or it cannot be started.
+  // with the command run, shell-quoted (the command that started the kept browser). True when a
+  // fresh, non-empty PDF is at `pdf_path` afterwards; otherwise get_failure() says what happened.
+  // Fatal stop "failed to execute process: ..." when no browser is on PATH or it cannot be started.
   bool print(const std::string& html_path, const std::string& pdf_path);
   // Why the last print gave no PDF ("the browser ended with exit status 1"), or "".
   const std::string& get_failure() const { return failure_; }
@@ -66,7 +66,7 @@ class PdfPrinter {
   std::string browser_;  // found on the first print
   std::string failure_;
   std::optional<BrowserSession> session_;  // the kept browser, while it lives
-  std::string session_command_;             // the command that started it, shell-quoted
+  std::string session_command_;            // the command that started it, shell-quoted
   int session_starts_ = 0;
   bool one_browser_per_page_ = false;  // the pipe failed: the per-document way from now on
 

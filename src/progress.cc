@@ -47,12 +47,14 @@ ProgressLine make_stderr_progress_line(std::size_t total) {
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
   winsize size{};
   const std::size_t width =
-      terminal && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+      terminal && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col
+                                                                                    : 80;
   return make_progress_line(total, terminal, width);
 }
 
 std::string progress_text(const ProgressLine& line, std::string_view document) {
-  const std::string head = "[" + std::to_string(line.count) + "/" + std::to_string(line.total) + "] ";
+  const std::string head =
+      "[" + std::to_string(line.count) + "/" + std::to_string(line.total) + "] ";
   const std::string tail = " " + elapsed_text(std::chrono::steady_clock::now() - line.began);
   const std::size_t room = line.width > 1 ? line.width - 1 : 0;
   const std::size_t fixed = head.size() + tail.size();

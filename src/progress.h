@@ -12,9 +12,9 @@ namespace morvalen {
 struct ProgressLine {
   bool shown = false;  // false: every call below does nothing
   std::size_t total = 0;
-  std::size_t count = 0;      // documents begun so far
-  std::size_t width = 80;     // terminal columns; the line stays shorter
-  bool drawn = false;         // something of the line is on the terminal now
+  std::size_t count = 0;   // documents begun so far
+  std::size_t width = 80;  // terminal columns; the line stays shorter
+  bool drawn = false;      // something of the line is on the terminal now
   std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
 };
 

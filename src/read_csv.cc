@@ -12,8 +12,8 @@
 namespace morvalen {
 namespace {
 
-constexpr std::array<std::string_view, 6> kHeadings = {"Document Number", "Title", "Subject",
-                                                      "Product",         "Author", "Reviewer"};
+constexpr std::array<std::string_view, 6> kHeadings = {"Document Number", "Title",  "Subject",
+                                                       "Product",         "Author", "Reviewer"};
 constexpr std::string_view kAssetsFolder = "./assets";
 constexpr std::string_view kOpenFailure = "Could not open the file!";
 constexpr std::string_view kWriteFailure = "Could not write template line into new file!";
@@ -34,38 +34,47 @@ struct Row {
   fatal("Rejected document list: " + path + ": line " + std::to_string(line) + ": " + problem);
 }
 
-std::vector<std::string> check_header(const std::string& path, const std::vector<std::string>& lines) {
+std::vector<std::string> check_header(const std::string& path,
+                                      const std::vector<std::string>& lines) {
   if (lines.empty()) {
-    reject(path, 1, "the list is empty; its first line must be the header Document Number,Title,Subject,Product,Author,Reviewer");
+    reject(
+        path, 1,
+        "the list is empty; its first line must be the header Document Number,Title,Subject,Product,Author,Reviewer");
   }
   const std::vector<std::string_view> pieces = split(lines.front(), ',');
   std::vector<std::string> header(pieces.begin(), pieces.end());
   if (header.size() < kHeadings.size()) {
-    reject(path, 1, "the header has " + std::to_string(header.size()) +
-                        " fields; it must begin with the six headings Document Number,Title,Subject,Product,Author,Reviewer");
+    reject(
+        path, 1,
+        "the header has " + std::to_string(header.size()) +
+            " fields; it must begin with the six headings Document Number,Title,Subject,Product,Author,Reviewer");
   }
   // Headings are compared without trimming: a blank after a comma is part of the heading.
   for (std::size_t i = 0; i < kHeadings.size(); ++i) {
     if (to_upper(header[i]) != to_upper(kHeadings[i])) {
-      reject(path, 1, "column " + std::to_string(i + 1) + " is headed " + quote_debug(header[i]) +
-                          " instead of " + quote_debug(kHeadings[i]));
+      reject(path, 1,
+             "column " + std::to_string(i + 1) + " is headed " + quote_debug(header[i]) +
+                 " instead of " + quote_debug(kHeadings[i]));
     }
   }
   // The heading names a file in the assets folder; a separator would put its stub elsewhere.
   for (std::size_t i = kHeadings.size(); i < header.size(); ++i) {
     if (header[i].find_first_of("/\\") != std::string::npos) {
-      reject(path, 1, "the template column " + std::to_string(i + 1) + " is headed " +
-                          quote_debug(header[i]) + ", which holds \"/\" or \"\\\" and so names no stylesheet of the assets folder");
+      reject(path, 1,
+             "the template column " + std::to_string(i + 1) + " is headed " +
+                 quote_debug(header[i]) +
+                 ", which holds \"/\" or \"\\\" and so names no stylesheet of the assets folder");
     }
   }
   return header;
 }
 
-Row read_row(const std::string& path, std::size_t line_number, const std::vector<std::string_view>& fields,
-             const std::vector<std::string>& header) {
+Row read_row(const std::string& path, std::size_t line_number,
+             const std::vector<std::string_view>& fields, const std::vector<std::string>& header) {
   if (fields.size() < kHeadings.size()) {
-    reject(path, line_number, "the row has " + std::to_string(fields.size()) +
-                                  " fields instead of at least 6 (a comma inside a field splits it)");
+    reject(path, line_number,
+           "the row has " + std::to_string(fields.size()) +
+               " fields instead of at least 6 (a comma inside a field splits it)");
   }
   Row row;
   row.process.set_number(fields[0]);
@@ -77,9 +86,10 @@ Row read_row(const std::string& path, std::size_t line_number, const std::vector
   for (std::size_t i = kHeadings.size(); i < fields.size(); ++i) {
     if (fields[i] != "x" && fields[i] != "X") continue;
     if (i >= header.size()) {
-      reject(path, line_number, "column " + std::to_string(i + 1) +
-                                    " selects a template with an x, but the header has only " +
-                                    std::to_string(header.size()) + " columns");
+      reject(path, line_number,
+             "column " + std::to_string(i + 1) +
+                 " selects a template with an x, but the header has only " +
+                 std::to_string(header.size()) + " columns");
     }
     const std::string file_name = header[i] + ".css";
     row.process.add_template(file_name);

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <optional>
 #include <functional>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "fatal.h"
@@ -184,7 +184,8 @@ std::string_view revision_of(const Fields<2>& fields) {
 }
 
 VerificationMention mention_of(const Fields<3>& fields) {
-  return {trim_view(fields.field[0]), which_method(fields.count > 2 ? trim_view(fields.field[2]) : "???")};
+  return {trim_view(fields.field[0]),
+          which_method(fields.count > 2 ? trim_view(fields.field[2]) : "???")};
 }
 
 std::string_view resource_name_of(std::string_view value) {
@@ -282,14 +283,23 @@ std::size_t count_content_lines(ClassifiedLines lines) {
   std::size_t count = 0;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     switch (lines.keywords[i]) {
-      case Keyword::Step: return count;
-      case Keyword::Action: case Keyword::Command: case Keyword::Context: case Keyword::Warning:
-      case Keyword::Objective: case Keyword::OutOfScope: case Keyword::Image:
-      case Keyword::Verification: case Keyword::Resource: case Keyword::CsvStart:
+      case Keyword::Step:
+        return count;
+      case Keyword::Action:
+      case Keyword::Command:
+      case Keyword::Context:
+      case Keyword::Warning:
+      case Keyword::Objective:
+      case Keyword::OutOfScope:
+      case Keyword::Image:
+      case Keyword::Verification:
+      case Keyword::Resource:
+      case Keyword::CsvStart:
       case Keyword::CsvFile:
         ++count;
         break;
-      default: break;
+      default:
+        break;
     }
   }
   return count;
@@ -414,7 +424,8 @@ std::string csv_path_of(std::string_view name, const std::string& document_path)
     csv_name_refused(document_path, name, "is an absolute path outside the process folder");
   }
   for (const std::string_view component : split(name, '/')) {
-    if (component == "..") csv_name_refused(document_path, name, "leads outside the process folder");
+    if (component == "..")
+      csv_name_refused(document_path, name, "leads outside the process folder");
   }
   const std::size_t first = document_path.find('/');
   if (first == std::string::npos) {
@@ -447,8 +458,8 @@ Keyword classify_line(std::string_view line) {
 RevisionEntry parse_revision_line(std::string_view value) {
   const Fields<2> fields = first_fields<2>(value);
   const std::string_view description = fields.count > 1 && !fields.field[1].empty()
-                                            ? fields.field[1]
-                                            : "[No description provided by Author]";
+                                           ? fields.field[1]
+                                           : "[No description provided by Author]";
   return {std::string(revision_of(fields)), trim(description)};
 }
 
@@ -475,8 +486,8 @@ Action parse_action_line(std::string_view value) {
   action.expected = std::string(fields.field[1]);
   if (fields.count > 2) {
     const std::string mark = trim_whitespace_make_uppercase(fields.field[2]);
-    action.tpv = mark == "T" || mark == "Y" || mark == "TPV" || mark == "YES" ||
-                 mark == "TRUE" || mark == "TWOPARTYVERIFICATION";
+    action.tpv = mark == "T" || mark == "Y" || mark == "TPV" || mark == "YES" || mark == "TRUE" ||
+                 mark == "TWOPARTYVERIFICATION";
   }
   return action;
 }
@@ -502,7 +513,9 @@ VerificationMethod which_method(std::string_view text) {
   return VerificationMethod::Sampling;
 }
 
-Resource parse_resource_line(std::string_view value) { return {std::string(resource_name_of(value))}; }
+Resource parse_resource_line(std::string_view value) {
+  return {std::string(resource_name_of(value))};
+}
 
 Table extract_embedded_csv(std::span<const std::string> lines) {
   const std::vector<std::string_view> views = views_of(lines);
@@ -515,16 +528,14 @@ Table extract_external_csv(std::string_view value, const std::string& document_p
   return external_table(value, context);
 }
 
-std::vector<std::vector<std::string>> open_csv_file_and_return_data_array(
-    const std::string& path) {
+std::vector<std::vector<std::string>> open_csv_file_and_return_data_array(const std::string& path) {
   if (path.empty()) return {};
   std::vector<std::vector<std::string>> rows;
   for (const std::string& line : read_lines(path)) rows.push_back(split_cells(line, true));
   return rows;
 }
 
-Section extract_next_section(std::span<const std::string> lines,
-                             const std::string& document_path) {
+Section extract_next_section(std::span<const std::string> lines, const std::string& document_path) {
   const std::vector<std::string_view> views = views_of(lines);
   const std::vector<Keyword> keywords = classify_all(views);
   DocumentContext context{document_path, {}};
@@ -538,8 +549,7 @@ Process read_qlml(const std::string& document_path) {
   return read_document(split_line_views(content), document_path);
 }
 
-Process read_qlml_lines(const std::vector<std::string>& lines,
-                        const std::string& document_path) {
+Process read_qlml_lines(const std::vector<std::string>& lines, const std::string& document_path) {
   return read_document(views_of(lines), document_path);
 }
 
@@ -568,18 +578,42 @@ Process read_document(std::span<const std::string_view> lines, const std::string
     if (keywords[i] == Keyword::None) continue;
     const std::string_view value = value_of(lines[i]);
     switch (keywords[i]) {
-      case Keyword::Step: ++step_counter; break;
-      case Keyword::Title: process.set_title(value); break;
-      case Keyword::Number: process.set_number(value); break;
-      case Keyword::Author: process.set_author(value); break;
-      case Keyword::Reviewer: process.set_reviewer(value); break;
-      case Keyword::ProcessType: process.process_type = trim(value); break;
-      case Keyword::Subject: process.set_subject(value); break;
-      case Keyword::SubjectImage: process.set_subject_image(value); break;
-      case Keyword::Product: process.set_product(value); break;
-      case Keyword::ProductImage: process.set_product_image(value); break;
-      case Keyword::Template: process.add_template(value); break;
-      case Keyword::Revision: process.revisions.push_back(parse_revision_line(value)); break;
+      case Keyword::Step:
+        ++step_counter;
+        break;
+      case Keyword::Title:
+        process.set_title(value);
+        break;
+      case Keyword::Number:
+        process.set_number(value);
+        break;
+      case Keyword::Author:
+        process.set_author(value);
+        break;
+      case Keyword::Reviewer:
+        process.set_reviewer(value);
+        break;
+      case Keyword::ProcessType:
+        process.process_type = trim(value);
+        break;
+      case Keyword::Subject:
+        process.set_subject(value);
+        break;
+      case Keyword::SubjectImage:
+        process.set_subject_image(value);
+        break;
+      case Keyword::Product:
+        process.set_product(value);
+        break;
+      case Keyword::ProductImage:
+        process.set_product_image(value);
+        break;
+      case Keyword::Template:
+        process.add_template(value);
+        break;
+      case Keyword::Revision:
+        process.revisions.push_back(parse_revision_line(value));
+        break;
       case Keyword::Section:
         process.add_section(scan_section(all.from(i), context));
         ++section_counter;
@@ -598,7 +632,8 @@ Process read_document(std::span<const std::string_view> lines, const std::string
         process.add_verification(parse_verification_line(value),
                                  step_label(section_counter, step_counter));
         break;
-      default: break;
+      default:
+        break;
     }
   }
   return process;
@@ -614,12 +649,16 @@ ProcessSummary summarise_process(const Process& process) {
   summary.subject = process.subject;
   summary.author = process.author;
   summary.reviewer = process.reviewer;
-  for (const LabelledText& objective : process.objectives) summary.objectives.push_back(objective.text);
-  for (const LabelledText& declaration : process.out_of_scope) summary.out_of_scope.push_back(declaration.text);
+  for (const LabelledText& objective : process.objectives)
+    summary.objectives.push_back(objective.text);
+  for (const LabelledText& declaration : process.out_of_scope)
+    summary.out_of_scope.push_back(declaration.text);
   for (const LabelledRequirement& verification : process.verifications) {
-    summary.verifications.push_back({verification.requirement.rid, verification.requirement.method});
+    summary.verifications.push_back(
+        {verification.requirement.rid, verification.requirement.method});
   }
-  for (const LabelledResource& resource : process.resources) summary.resources.push_back(resource.resource.name);
+  for (const LabelledResource& resource : process.resources)
+    summary.resources.push_back(resource.resource.name);
   summary.command_lines = process.get_all_command_lines().size();
   return summary;
 }
@@ -668,40 +707,65 @@ void summarise_qlml_text(std::string_view content, const std::string& document_p
   std::vector<std::string> csv_files_read;
   std::string csv_content;
   const std::string_view text = drop_byte_order_mark(content);
-  for (std::size_t start = 0; const std::optional<std::string_view> line = next_line(text, start);) {
+  for (std::size_t start = 0;
+       const std::optional<std::string_view> line = next_line(text, start);) {
     std::size_t bar = 0;
     const Keyword keyword = classify_statement(*line, bar);
     if (keyword == Keyword::None) continue;
     const std::string_view value = bar < line->size() ? line->substr(bar + 1) : std::string_view{};
     switch (keyword) {
-      case Keyword::Number: summary.number = trim_view(value); break;
-      case Keyword::Title: summary.title = trim_view(value); break;
-      case Keyword::Subject: summary.subject = trim_view(value); break;
-      case Keyword::Author: summary.author = trim_view(value); break;
-      case Keyword::Reviewer: summary.reviewer = trim_view(value); break;
+      case Keyword::Number:
+        summary.number = trim_view(value);
+        break;
+      case Keyword::Title:
+        summary.title = trim_view(value);
+        break;
+      case Keyword::Subject:
+        summary.subject = trim_view(value);
+        break;
+      case Keyword::Author:
+        summary.author = trim_view(value);
+        break;
+      case Keyword::Reviewer:
+        summary.reviewer = trim_view(value);
+        break;
       case Keyword::Revision:
         if (!has_revision) summary.revision = revision_of(first_fields<2>(value));
         has_revision = true;
         break;
-      case Keyword::Objective: summary.objectives.push_back(value); break;
-      case Keyword::OutOfScope: summary.out_of_scope.push_back(value); break;
-      case Keyword::Resource: summary.resources.push_back(resource_name_of(value)); break;
-      case Keyword::Verification: summary.verifications.push_back(mention_of(first_fields<3>(value))); break;
-      case Keyword::Section: in_section = true; break;
-      case Keyword::Step: in_steps = in_steps || in_section; break;
+      case Keyword::Objective:
+        summary.objectives.push_back(value);
+        break;
+      case Keyword::OutOfScope:
+        summary.out_of_scope.push_back(value);
+        break;
+      case Keyword::Resource:
+        summary.resources.push_back(resource_name_of(value));
+        break;
+      case Keyword::Verification:
+        summary.verifications.push_back(mention_of(first_fields<3>(value)));
+        break;
+      case Keyword::Section:
+        in_section = true;
+        break;
+      case Keyword::Step:
+        in_steps = in_steps || in_section;
+        break;
       case Keyword::Command:
         if (in_steps) ++summary.command_lines;
         break;
       case Keyword::CsvFile:
         if (in_steps) {
           std::string path = csv_path_of(trim_view(first_fields<1>(value).field[0]), document_path);
-          if (std::find(csv_files_read.begin(), csv_files_read.end(), path) == csv_files_read.end()) {
+          if (std::find(csv_files_read.begin(), csv_files_read.end(), path) ==
+              csv_files_read.end()) {
             read_text_file_into(path, csv_content);
             csv_files_read.push_back(std::move(path));
           }
         }
         break;
-      default: break;
+      default:
+        break;
     }
   }
   if (!has_revision) summary.revision = summary.number;

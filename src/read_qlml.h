@@ -89,14 +89,12 @@ Table extract_external_csv(std::string_view value, const std::string& document_p
 // The rows of the CSV file at `path`, each split at every comma and every cell trimmed;
 // an empty path gives no rows without touching the file system. Fatal stop
 // "Could not load lines: {path}: {description}" when the file cannot be read.
-std::vector<std::vector<std::string>> open_csv_file_and_return_data_array(
-    const std::string& path);
+std::vector<std::vector<std::string>> open_csv_file_and_return_data_array(const std::string& path);
 
 // The section that begins at lines[0] (a Section line): its title and every step whose
 // Step line stands before the next Section line; a step runs to the next Step line anywhere
 // in `lines`. `document_path` resolves CSVFILE names.
-Section extract_next_section(std::span<const std::string> lines,
-                             const std::string& document_path);
+Section extract_next_section(std::span<const std::string> lines, const std::string& document_path);
 
 // The Process of the document at `document_path`; an empty path gives Process{} without
 // touching the file system. Fatal stop "Could not load lines: {path}: {description}" when
@@ -105,8 +103,7 @@ Section extract_next_section(std::span<const std::string> lines,
 Process read_qlml(const std::string& document_path);
 // The same reader over the lines of a document already in memory, as split_lines gives
 // them; `document_path` only serves to resolve CSVFILE names.
-Process read_qlml_lines(const std::vector<std::string>& lines,
-                        const std::string& document_path);
+Process read_qlml_lines(const std::vector<std::string>& lines, const std::string& document_path);
 
 // What the library menu shows of one document, as views: the header fields the Process
 // would hold, the texts of its process-level lists and the number of its Command lines

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "archive.h"
+#include "model.h"
 #include "pdf_printer.h"
 #include "progress.h"
-#include "model.h"
 #include "read_qlml.h"
 #include "resolve.h"
 #include "write_html.h"
@@ -44,18 +44,21 @@ std::string replace_qlml_extension(const std::string& document_path, std::string
   // PDF inside that folder.
   std::string path = document_path;
   if (path.size() >= kQlmlExtension.size() &&
-      path.compare(path.size() - kQlmlExtension.size(), kQlmlExtension.size(), kQlmlExtension) == 0) {
+      path.compare(path.size() - kQlmlExtension.size(), kQlmlExtension.size(), kQlmlExtension) ==
+          0) {
     path.resize(path.size() - kQlmlExtension.size());
   }
   return path + std::string(extension);
 }
 
-void render_documents(std::string_view document_number, bool verbose, std::ostream& out, std::ostream& err) {
+void render_documents(std::string_view document_number, bool verbose, std::ostream& out,
+                      std::ostream& err) {
   const std::vector<std::string> names = resolve_documents(document_number, verbose, out);
   PdfPrinter printer(names.size(), verbose, out);
   // With verbose lines on the same terminal the line would be torn apart by them, so it
   // only shows when those go elsewhere.
-  ProgressLine progress = make_stderr_progress_line(verbose && ::isatty(STDOUT_FILENO) == 1 ? 0 : names.size());
+  ProgressLine progress =
+      make_stderr_progress_line(verbose && ::isatty(STDOUT_FILENO) == 1 ? 0 : names.size());
   const ProgressCleared cleared{err, progress};
   for (const std::string& name : names) {
     advance_progress(err, progress, name);
@@ -78,7 +81,8 @@ void render_documents(std::string_view document_number, bool verbose, std::ostre
   }
 }
 
-void archive_documents(std::string_view document_number, bool verbose, std::ostream& out, std::ostream& err) {
+void archive_documents(std::string_view document_number, bool verbose, std::ostream& out,
+                       std::ostream& err) {
   for (const std::string& name : resolve_documents(document_number, verbose, out)) {
     const std::string document = document_path(name);
     const Process process = read_qlml(document);

@@ -16,9 +16,11 @@ std::string replace_qlml_extension(const std::string& document_path, std::string
 // that gave no PDF is a warning on `err`; the document is archived all the same. Fatal
 // stops: those of resolution, reading and page writing, and "failed to execute process:
 // ..." when no browser can be started.
-void render_documents(std::string_view document_number, bool verbose, std::ostream& out, std::ostream& err);
+void render_documents(std::string_view document_number, bool verbose, std::ostream& out,
+                      std::ostream& err);
 // The archive action: reads every selected document and archives its process folder.
-void archive_documents(std::string_view document_number, bool verbose, std::ostream& out, std::ostream& err);
+void archive_documents(std::string_view document_number, bool verbose, std::ostream& out,
+                       std::ostream& err);
 // The cleanup action: prunes the archives of every selected process folder, one after the
 // other, keeping the latest archive of each revision.
 void cleanup_documents(std::string_view document_number, bool verbose, std::ostream& out);

@@ -1,12 +1,12 @@
 #include "text.h"
 
-#include <cstdint>
-#include <cstring>
-
+#include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
-#include <unicode/locid.h>
 #include <unicode/utf8.h>
+
+#include <cstdint>
+#include <cstring>
 
 namespace morvalen {
 namespace {
@@ -178,13 +178,26 @@ std::string quote_debug(std::string_view text) {
     const unsigned char first = static_cast<unsigned char>(text[pos]);
     const UChar32 c = first < 0x80 ? (++pos, first) : next_code_point(text, pos);
     switch (c) {
-      case '"': result += "\\\""; continue;
-      case '\\': result += "\\\\"; continue;
-      case '\n': result += "\\n"; continue;
-      case '\r': result += "\\r"; continue;
-      case '\t': result += "\\t"; continue;
-      case 0: result += "\\0"; continue;
-      default: break;
+      case '"':
+        result += "\\\"";
+        continue;
+      case '\\':
+        result += "\\\\";
+        continue;
+      case '\n':
+        result += "\\n";
+        continue;
+      case '\r':
+        result += "\\r";
+        continue;
+      case '\t':
+        result += "\\t";
+        continue;
+      case 0:
+        result += "\\0";
+        continue;
+      default:
+        break;
     }
     if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
       std::string digits;

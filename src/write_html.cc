@@ -98,8 +98,8 @@ std::string_view plural_s(std::size_t count) { return count == 1 ? "" : "s"; }
 
 constexpr std::string_view kCheckbox = "<span class=\"action-checkbox\">&#x25A2;</span>";
 
-constexpr std::string_view kHazardBanners[] = {"power-on", "rf-emission", "hazardous-ops", "esd",
-                                               "fod",      "welding",     "comsec",        "cleanroom"};
+constexpr std::string_view kHazardBanners[] = {
+    "power-on", "rf-emission", "hazardous-ops", "esd", "fod", "welding", "comsec", "cleanroom"};
 
 // The overview bubble styles, indexed by the colour counter modulo 3.
 constexpr std::string_view kBubbleStyles[] = {
@@ -113,13 +113,15 @@ void write_head(Page& out, const Process& process) {
   put(out, "\t\t<title>", process.number, " \"", process.title, "\"</title>\n");
   put(out, "\t\t<meta charset=\"utf-8\" />\n");
   put(out, "\t\t<meta name = \"keywords\" content = \"", process.subject, ", ", process.product,
-            "\" />\n");
+      "\" />\n");
   put(out, "\t\t<meta name = \"description\" content = \"", process.number, " ", process.title,
-            "\" />\n");
+      "\" />\n");
   put(out, "\t\t<meta name = \"author\" content = \"", process.author, "\" />\n");
   put(out, "\t\t<meta http-equiv = \"Content-Type\" content = \"text/html; charset = UTF-8\" />\n");
-  put(out, "\t\t<link rel=\"shortcut icon\" sizes=\"16x16 32x32 48x48\" type=\"image/png\" href=\"../assets/favicon.png\" />\n");
-  put(out, "\t\t<link rel=\"apple-touch-icon\" sizes=\"180x180\" href=\"../assets/favicon.png\" />\n");
+  put(out,
+      "\t\t<link rel=\"shortcut icon\" sizes=\"16x16 32x32 48x48\" type=\"image/png\" href=\"../assets/favicon.png\" />\n");
+  put(out,
+      "\t\t<link rel=\"apple-touch-icon\" sizes=\"180x180\" href=\"../assets/favicon.png\" />\n");
   put(out, "\t\t<link rel=\"mask-icon\" href=\"../assets/favicon.svg\" color=\"#000000\" />\n\n");
   put(out, "\t\t<!-- The morvalen.css applies to every process, regardless of program -->\n");
   put(out, "\t\t<link rel=\"stylesheet\" href=\"../assets/morvalen.css\"/>\n");
@@ -139,7 +141,7 @@ void write_title_page(Page& out, const Process& process) {
   put(out, "\t\t\t\t\t<div id=\"title-page\">\n");
   put(out, "\t\t\t\t\t\t<div id=\"title-page-title\">", process.title, "</div>\n");
   put(out, "\t\t\t\t\t\t<div id=\"title-page-docno\">", process.number, type, "<br/>Revision ",
-            process.get_revision(), "</div>\n");
+      process.get_revision(), "</div>\n");
   put(out, "\t\t\t\t\t\t<div id=\"title-page-authors\">\n");
   put(out, "\t\t\t\t\t\t\t<table>\n");
   put(out, "\t\t\t\t\t\t\t\t<thead>\n");
@@ -168,7 +170,7 @@ void write_revision_page(Page& out, const Process& process) {
   put(out, "\t\t\t\t<section class=\"\">\n");
   put(out, "\t\t\t\t\t<div id=\"revision-page\">\n");
   put(out, "\t\t\t\t\t\t<span class=\"toc-title\">Revision Table for ", process.number, " \"",
-            process.title, "\"</span>\n");
+      process.title, "\"</span>\n");
   put(out, "\t\t\t\t\t\t<div class=\"revision-table-container\">\n");
   put(out, "\t\t\t\t\t\t\t<table>\n");
   put(out, "\t\t\t\t\t\t\t\t<thead>\n");
@@ -188,10 +190,10 @@ void write_revision_page(Page& out, const Process& process) {
     } else {
       put(out, "\t\t\t\t\t\t\t\t\t<tr class=\"current-rev\">\n");
       put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"revision-table-rev\"><span class=\"current-rev\">",
-                entry.revision, "</span></td>\n");
+          entry.revision, "</span></td>\n");
     }
     put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"revision-table-change\">", entry.description,
-              "</td>\n");
+        "</td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t</tr>\n");
   }
   put(out, "\t\t\t\t\t\t\t\t</tbody>\n");
@@ -207,9 +209,10 @@ void write_requirements_page(Page& out, const Process& process) {
   put(out, "\t\t\t\t<section class=\"\">\n");
   put(out, "\t\t\t\t\t<div id=\"requirements-page\">\n");
   put(out, "\t\t\t\t\t\t<span class=\"toc-title\">Requirements Table for ", process.number, " \"",
-            process.title, "\"</span>\n");
-  put(out, "\t\t\t\t\t\t<div class=\"requirement\">Successful execution of this procedure produces evidence of verification for the requirements listed in the table below. Therefore, this procedure's execution is particularly important for us to achieve our goal. When you see procedure call-outs in this style of box, that step is what produces this critical evidence. Take the time to understand how these requirements will be verified prior to starting this procedure, and consult this procedure's author (",
-            process.author, ") if necessary.</div>\n");
+      process.title, "\"</span>\n");
+  put(out,
+      "\t\t\t\t\t\t<div class=\"requirement\">Successful execution of this procedure produces evidence of verification for the requirements listed in the table below. Therefore, this procedure's execution is particularly important for us to achieve our goal. When you see procedure call-outs in this style of box, that step is what produces this critical evidence. Take the time to understand how these requirements will be verified prior to starting this procedure, and consult this procedure's author (",
+      process.author, ") if necessary.</div>\n");
   put(out, "\t\t\t\t\t\t<div class=\"requirements-table-container\">\n");
   put(out, "\t\t\t\t\t\t\t<table>\n");
   put(out, "\t\t\t\t\t\t\t\t<thead>\n");
@@ -224,11 +227,11 @@ void write_requirements_page(Page& out, const Process& process) {
   for (const LabelledRequirement& entry : process.verifications) {
     put(out, "\t\t\t\t\t\t\t\t\t<tr>\n");
     put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"requirements-table-rid\">", entry.requirement.rid,
-              "</td>\n");
+        "</td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"requirements-table-text\">", entry.requirement.text,
-              "</td>\n");
+        "</td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"requirements-table-method\">",
-              entry.requirement.get_method(), "</td>\n");
+        entry.requirement.get_method(), "</td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"requirements-table-step\">", entry.label, "</td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t</tr>\n");
   }
@@ -240,31 +243,31 @@ void write_requirements_page(Page& out, const Process& process) {
   put(out, "\t\t\t</td></tr>\n\n");
 }
 
-void write_toc_page(Page& out, const Process& process,
-                    const std::vector<Section>& sections) {
+void write_toc_page(Page& out, const Process& process, const std::vector<Section>& sections) {
   put(out, "\t\t\t<tr><td>\n\n");
   put(out, "\t\t\t\t<section class=\"\">\n");
   put(out, "\t\t\t\t\t<div id=\"toc\">\n");
   put(out, "\t\t\t\t\t\t<span class=\"toc-title\">", process.number, ", Rev ",
-            process.get_revision(), " \"", process.title, "\"</span>\n");
+      process.get_revision(), " \"", process.title, "\"</span>\n");
   put(out, "\t\t\t\t\t\t<ul style=\"toc-section\">\n");
   for (std::size_t s = 0; s < sections.size(); ++s) {
     const std::string n = count_text(s + 1);
     put(out, "\t\t\t\t\t\t\t<li><a class=\"pageref\" href=\"#Section", n, "\">Section ", n,
-              "</a>: ", sections[s].title, "</li>\n");
+        "</a>: ", sections[s].title, "</li>\n");
     put(out, "\t\t\t\t\t\t\t\t<ul style=\"toc-step\">\n");
     const std::vector<Step>& steps = sections[s].steps;
     for (std::size_t t = 0; t < steps.size(); ++t) {
       const std::string number = n + "." + count_text(t + 1);
       put(out, "\t\t\t\t\t\t\t\t\t<li><a class=\"pageref\" href=\"#Step", number, "\">Step ",
-                number, "</a>: ", steps[t].title, "</li>\n");
+          number, "</a>: ", steps[t].title, "</li>\n");
     }
     put(out, "\t\t\t\t\t\t\t\t</ul>\n");
   }
   put(out, "\t\t\t\t\t\t</ul>\n\n");
   put(out, "\t\t\t\t\t</div>\n");
   put(out, "\t\t\t\t\t<div id=\"roles\">\n");
-  put(out, "\t\t\t\t\t\t<span class=\"toc-title\">Personnel Performing this Process, by Named Role:</span>\n");
+  put(out,
+      "\t\t\t\t\t\t<span class=\"toc-title\">Personnel Performing this Process, by Named Role:</span>\n");
   put(out, "\t\t\t\t\t\t<table id=\"roles-table\">\n");
   put(out, "\t\t\t\t\t\t\t<thead id=\"roles-header\">\n");
   put(out, "\t\t\t\t\t\t\t\t<tr>\n");
@@ -289,7 +292,7 @@ void write_toc_page(Page& out, const Process& process,
   put(out, "\t\t\t\t\t</div>\n");
   for (std::string_view banner : kHazardBanners) {
     put(out, "\t\t\t\t\t<div class=\"", banner, "\"><img/><span class=\"", banner,
-              "-text\"></span></div>\n");
+        "-text\"></span></div>\n");
   }
   put(out, "\t\t\t\t</section>\n\n");
   put(out, "\t\t\t</td></tr>\n\n");
@@ -308,7 +311,7 @@ void write_overview_page(Page& out, const Process& process) {
     const std::size_t count = process.objectives.size();
     put(out, "\t\t\t\t\t<div id=\"all-objectives\">\n");
     put(out, "\t\t\t\t\t\t<span class=\"toc-title\">This process has ", count_text(count),
-              " stated objective", plural_s(count), ":</span>\n");
+        " stated objective", plural_s(count), ":</span>\n");
     put(out, "\t\t\t\t\t\t<ol class=\"objective-list\">\n");
     write_labelled_list(out, process.objectives);
     put(out, "\t\t\t\t\t\t</ol>\n");
@@ -318,7 +321,7 @@ void write_overview_page(Page& out, const Process& process) {
     const std::size_t count = process.out_of_scope.size();
     put(out, "\t\t\t\t\t<div id=\"all-out-of-scopes\">\n");
     put(out, "\t\t\t\t\t\t<span class=\"toc-title\">This process has ", count_text(count),
-              " <em>Out Of Scope</em> declaration", plural_s(count), ":</span>\n");
+        " <em>Out Of Scope</em> declaration", plural_s(count), ":</span>\n");
     put(out, "\t\t\t\t\t\t<ol class=\"out-of-scope-list\">\n");
     write_labelled_list(out, process.out_of_scope);
     put(out, "\t\t\t\t\t\t</ol>\n");
@@ -327,21 +330,21 @@ void write_overview_page(Page& out, const Process& process) {
   put(out, "\t\t\t\t\t<div id=\"subject-product\">\n");
   if (!process.product.empty() && process.product != "N/A") {
     put(out, "\t\t\t\t\t\t<span class=\"toc-title\">\"", process.title, "\" applies to <em>",
-              process.subject, "</em> to produce <em>", process.product, "</em></span><br/>\n");
+        process.subject, "</em> to produce <em>", process.product, "</em></span><br/>\n");
     put(out, "\t\t\t\t\t\t<div class=\"subject-product-image-container\"><img src=\"",
-              process.subject_image, "\"/><span class=\"arrow\">&rarr;</span><img src=\"",
-              process.product_image, "\"/></div>\n");
+        process.subject_image, "\"/><span class=\"arrow\">&rarr;</span><img src=\"",
+        process.product_image, "\"/></div>\n");
   } else {
     put(out, "\t\t\t\t\t\t<span class=\"toc-title\">\"", process.title, "\" applies to <em>",
-              process.subject, "</em></span><br/>\n");
+        process.subject, "</em></span><br/>\n");
     put(out, "\t\t\t\t\t\t<div class=\"subject-product-image-container\"><img src=\"",
-              process.subject_image, "\"/></div>\n");
+        process.subject_image, "\"/></div>\n");
   }
   put(out, "\t\t\t\t\t</div>\n");
   if (!process.resources.empty()) {
     put(out, "\t\t\t\t\t\t<div class=\"resources-container\">\n");
     put(out, "\t\t\t\t\t\t<span class=\"resources-text\">", count_text(process.resources.size()),
-              " named resources are identified to perform this process:</span><br/>\n");
+        " named resources are identified to perform this process:</span><br/>\n");
     // The colour moves on whenever the step label changes, so each run of resources of one
     // step shares a colour, and a step met again later gets the next colour, not its old one.
     std::size_t counter = 0;
@@ -350,8 +353,8 @@ void write_overview_page(Page& out, const Process& process) {
       if (entry.label != previous) ++counter;
       previous = entry.label;
       put(out, "\t\t\t\t\t\t\t<div class=\"resource-bubble\" style=\"", kBubbleStyles[counter % 3],
-                ";\"><span class=\"resource-bubble-step\">", entry.label, "</span><br/>",
-                entry.resource.name, "</div>\n");
+          ";\"><span class=\"resource-bubble-step\">", entry.label, "</span><br/>",
+          entry.resource.name, "</div>\n");
     }
     put(out, "\t\t\t\t\t\t</div><div style=\"clear:both;\"></div>\n");
   }
@@ -362,14 +365,16 @@ void write_overview_page(Page& out, const Process& process) {
 void write_non_conformance_log(Page& out) {
   put(out, "\t\t\t<tr id=\"non-conformances\"><td>\n\n");
   put(out, "\t\t\t\t<section class=\"\">\n");
-  put(out, "\t\t\t\t\t<span class=\"toc-title\">Log of Non-Conformances during this execution (print and insert more copies of this sheet as needed):</span>\n");
+  put(out,
+      "\t\t\t\t\t<span class=\"toc-title\">Log of Non-Conformances during this execution (print and insert more copies of this sheet as needed):</span>\n");
   put(out, "\t\t\t\t\t<table>\n");
   put(out, "\t\t\t\t\t\t<thead>\n");
   put(out, "\t\t\t\t\t\t\t<tr>\n");
   put(out, "\t\t\t\t\t\t\t\t<td class=\"text-rotated\">Time</td>\n");
   put(out, "\t\t\t\t\t\t\t\t<td class=\"text-rotated\">Step</td>\n");
   put(out, "\t\t\t\t\t\t\t\t<td class=\"text-rotated\">Record</td>\n");
-  put(out, "\t\t\t\t\t\t\t\t<td>Brief Summary of Observation(s) that Deviated from Documented Expectations</td>\n");
+  put(out,
+      "\t\t\t\t\t\t\t\t<td>Brief Summary of Observation(s) that Deviated from Documented Expectations</td>\n");
   put(out, "\t\t\t\t\t\t\t</tr>\n");
   put(out, "\t\t\t\t\t\t</thead>\n");
   put(out, "\t\t\t\t\t\t<tbody>\n");
@@ -401,11 +406,11 @@ void write_action_table(Page& out, const ActionSequence& sequence) {
     put(out, "\t\t\t\t\t\t\t\t\t<tr>\n");
     put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-action\">", action.action, "</td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-expected\">", action.expected,
-              "</td>\n");
+        "</td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-result\"></td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-tpv\">", kCheckbox, "</td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-tpv\">",
-              action.tpv ? kCheckbox : std::string_view("N/A"), "</td>\n");
+        action.tpv ? kCheckbox : std::string_view("N/A"), "</td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t</tr>\n");
   }
   put(out, "\t\t\t\t\t\t\t\t</tbody>\n");
@@ -452,39 +457,38 @@ void write_sub_step(Page& out, std::string_view author, const SubStep& sub_step)
     write_action_table(out, *item);
   } else if (const auto* item = std::get_if<Command>(&sub_step)) {
     put(out, "\t\t\t\t\t\t<div class=\"command\"><span class=\"command-text\">", item->text,
-              "</span></div>\n");
+        "</span></div>\n");
   } else if (const auto* item = std::get_if<Image>(&sub_step)) {
     put(out, "\t\t\t\t\t\t<div class=\"image\"><div class=\"image-container\"><img src=\"",
-              item->file,
-              "\" onerror=\"this.onerror=null; this.src='../assets/placeholderImage-small.png'\"/><br/><span class=\"image-text\">",
-              item->text, "</span></div></div>\n");
+        item->file,
+        "\" onerror=\"this.onerror=null; this.src='../assets/placeholderImage-small.png'\"/><br/><span class=\"image-text\">",
+        item->text, "</span></div></div>\n");
   } else if (const auto* item = std::get_if<Warning>(&sub_step)) {
     put(out, "\t\t\t\t\t\t<div class=\"warning\"><span class=\"warning-text\">", item->text,
-              "</span></div>\n");
+        "</span></div>\n");
   } else if (const auto* item = std::get_if<Verification>(&sub_step)) {
     const Requirement& requirement = item->requirement;
-    put(out, "\t\t\t\t\t\t<div class=\"requirement\">This step produces the evidence of verification for this requirement:<br/><span class=\"requirement-rid\">",
-              requirement.rid, ": \"", requirement.text, "\" (Verify by ",
-              requirement.get_method(),
-              ")</span><br/>Please ensure the evidence produced passes the requirement before proceding. This might require consulting this procedure's author, ",
-              author, ".</div>\n");
+    put(out,
+        "\t\t\t\t\t\t<div class=\"requirement\">This step produces the evidence of verification for this requirement:<br/><span class=\"requirement-rid\">",
+        requirement.rid, ": \"", requirement.text, "\" (Verify by ", requirement.get_method(),
+        ")</span><br/>Please ensure the evidence produced passes the requirement before proceding. This might require consulting this procedure's author, ",
+        author, ".</div>\n");
   } else if (const auto* item = std::get_if<Context>(&sub_step)) {
     put(out, "\t\t\t\t\t\t<div class=\"context\"><span class=\"context-text\">", item->text,
-              "</span></div>\n");
+        "</span></div>\n");
   } else if (const auto* item = std::get_if<Table>(&sub_step)) {
     write_csv_table(out, *item);
   }
   // A Resource item writes nothing where it stands: the step's resource list shows it.
 }
 
-void write_step(Page& out, std::string_view author, std::string_view number,
-                const Step& step) {
+void write_step(Page& out, std::string_view author, std::string_view number, const Step& step) {
   put(out, "\t\t\t\t\t<div class=\"step\"><span class=\"step-text\"><a name=\"Step", number,
-            "\"></a>Step ", number, ": ", step.title, "</span><br/>\n");
+      "\"></a>Step ", number, ": ", step.title, "</span><br/>\n");
   if (!step.resources.empty()) {
     put(out, "\t\t\t\t\t\t\t<div class=\"resources-container\">\n");
     put(out, "\t\t\t\t\t\t\t\t<span class=\"resources-text\">", count_text(step.resources.size()),
-              " named resources are identified to perform this step:</span><br/>\n");
+        " named resources are identified to perform this step:</span><br/>\n");
     for (const Resource& resource : step.resources) {
       put(out, "\t\t\t\t\t\t\t\t<div class=\"resource-bubble\">", resource.name, "</div>\n");
     }
@@ -511,7 +515,7 @@ void write_sections(Page& out, std::string_view author, const std::vector<Sectio
     put(out, "\t\t\t<tr><td>\n\n");
     put(out, "\t\t\t\t<section>\n");
     put(out, "\t\t\t\t\t<div class=\"section-title\"><a name=\"Section", n, "\"></a>Section ", n,
-              ": ", sections[s].title, "</div>\n");
+        ": ", sections[s].title, "</div>\n");
     const std::vector<Step>& steps = sections[s].steps;
     for (std::size_t t = 0; t < steps.size(); ++t) {
       write_step(out, author, n + "." + count_text(t + 1), steps[t]);
@@ -542,13 +546,15 @@ void write_body(Page& out, const Process& process, const std::vector<Section>& s
   put(out, "\t\t\t<table style=\"margin:0; padding:0; width:100%;\">\n");
   put(out, "\t\t\t\t<tbody style=\"margin:0; padding:0;\">\n");
   put(out, "\t\t\t\t\t<tr style=\"vertical-align: top; margin:0;\">\n");
-  put(out, "\t\t\t\t\t\t<td id=\"header-left\"><p class=\"header-p\"><img/><span style=\"font-size:1.3em; font-weight:bold;\">",
-            process.number, ", Rev ", process.get_revision(), "</span><br/>Written by: ",
-            process.author, "<br/>Reviewed by: ", process.reviewer, "</p></td>\n");
-  put(out, "\t\t\t\t\t\t<td id=\"header-right\"><p class=\"header-p\"><span style=\"font-size:1.3em; font-weight:bold;\">",
-            process.title, "</span><br/>Applies to ", process.subject, " to produce ",
-            process.product, "<br/>", count_text(process.resources.size()),
-            " named resources are identified to perform this process</p></td>\n");
+  put(out,
+      "\t\t\t\t\t\t<td id=\"header-left\"><p class=\"header-p\"><img/><span style=\"font-size:1.3em; font-weight:bold;\">",
+      process.number, ", Rev ", process.get_revision(), "</span><br/>Written by: ", process.author,
+      "<br/>Reviewed by: ", process.reviewer, "</p></td>\n");
+  put(out,
+      "\t\t\t\t\t\t<td id=\"header-right\"><p class=\"header-p\"><span style=\"font-size:1.3em; font-weight:bold;\">",
+      process.title, "</span><br/>Applies to ", process.subject, " to produce ", process.product,
+      "<br/>", count_text(process.resources.size()),
+      " named resources are identified to perform this process</p></td>\n");
   put(out, "\t\t\t\t\t</tr>\n");
   put(out, "\t\t\t\t</tbody>\n");
   put(out, "\t\t\t</table>\n");
@@ -559,9 +565,11 @@ void write_body(Page& out, const Process& process, const std::vector<Section>& s
   put(out, "\t\t\t\t<tbody style=\"margin:0; padding:0; width:100%\">\n");
   put(out, "\t\t\t\t\t<tr style=\"vertical-align: top; margin:0;\">\n");
   // The span is left empty and unclosed, as every page so far has it.
-  put(out, "\t\t\t\t\t\t<td width=\"35%\" style=\"margin:0; padding:0;\"><p class=\"header-p\"><a href=\"",
-            kMakerSiteLink, "\"><img/>Produced efficiently with Meridane Group</a><span></p></td>\n");
-  put(out, "\t\t\t\t\t\t<td><p class=\"header-p\"><span>See this document's first page for restrictions and distribution statements.</span><br/></p></td>\n");
+  put(out,
+      "\t\t\t\t\t\t<td width=\"35%\" style=\"margin:0; padding:0;\"><p class=\"header-p\"><a href=\"",
+      kMakerSiteLink, "\"><img/>Produced efficiently with Meridane Group</a><span></p></td>\n");
+  put(out,
+      "\t\t\t\t\t\t<td><p class=\"header-p\"><span>See this document's first page for restrictions and distribution statements.</span><br/></p></td>\n");
   put(out, "\t\t\t\t\t</tr>\n");
   put(out, "\t\t\t\t</tbody>\n");
   put(out, "\t\t\t</table>\n");

@@ -41,7 +41,8 @@ struct Prototype {
 };
 
 // Writes `text` to `path` through a temporary file beside it, renamed into place once whole.
-void write_draft(const std::string& path, std::string_view text, const std::string& folder_failure) {
+void write_draft(const std::string& path, std::string_view text,
+                 const std::string& folder_failure) {
   const std::string write_failure = std::string(kWriteFailure) + ": " + path;
   TemporaryFile temporary{temporary_path_beside(path)};
   std::ofstream out;
@@ -49,19 +50,24 @@ void write_draft(const std::string& path, std::string_view text, const std::stri
   out.open(temporary.path, std::ios::binary | std::ios::out | std::ios::trunc);
   if (!out) {
     const std::error_code error = last_system_error();
-    if (!folder_failure.empty()) fatal(std::string(kOpenFailure) + ": " + path + ": cannot create the folder " + folder_failure);
+    if (!folder_failure.empty())
+      fatal(std::string(kOpenFailure) + ": " + path + ": cannot create the folder " +
+            folder_failure);
     fatal(std::string(kOpenFailure) + ": " + path, error);
   }
   write_piece(out, text, write_failure);
   close_output(out, write_failure);
   errno = 0;
-  if (std::rename(temporary.path.c_str(), path.c_str()) != 0) fatal(write_failure, last_system_error());
+  if (std::rename(temporary.path.c_str(), path.c_str()) != 0)
+    fatal(write_failure, last_system_error());
   temporary.kept = true;
 }
 
-void write_qlml_from(const Process& process, bool verbose, std::ostream& out, Prototype& prototype) {
+void write_qlml_from(const Process& process, bool verbose, std::ostream& out,
+                     Prototype& prototype) {
   const std::string folder = get_process_folder_name(process);
-  if (verbose) out << "\n" << folder << " folder already exists: " << yes_no(path_exists(folder)) << "\n";
+  if (verbose)
+    out << "\n" << folder << " folder already exists: " << yes_no(path_exists(folder)) << "\n";
   // {folder} begins with "./", so the path holds it twice: ./X/./X.qlml is X/X.qlml.
   const std::string path = folder + "/" + folder + ".qlml";
   const bool exists = path_exists(path);
@@ -70,14 +76,17 @@ void write_qlml_from(const Process& process, bool verbose, std::ostream& out, Pr
     out << "Path to the new file will be: " << path << "\n";
   }
   if (exists) {
-    if (verbose) out << "File already exists!\n" << "\n";
+    if (verbose)
+      out << "File already exists!\n"
+          << "\n";
     return;
   }
   // The prototype is read before anything is created, so a missing one leaves nothing behind.
   const std::vector<std::string>& prototype_lines = prototype.get();
   const std::string template_lines = compose_template_lines(process);
   std::string draft;
-  for (const std::string& line : prototype_lines) draft += compose_draft_line(line, process, template_lines);
+  for (const std::string& line : prototype_lines)
+    draft += compose_draft_line(line, process, template_lines);
 
   // An existing folder is fine; any other failure shows when the draft is opened, where
   // the folder's own reason ("Permission denied") says more than the draft's ("No such file").
@@ -85,7 +94,8 @@ void write_qlml_from(const Process& process, bool verbose, std::ostream& out, Pr
   std::filesystem::create_directory(folder, folder_error);
   write_draft(path, draft, folder_error ? folder + ": " + folder_error.message() : "");
   // The draft on disk is exactly `draft`, so it is read back from memory.
-  generate_complete_html(folder + "/" + folder + ".html", read_qlml_lines(split_lines(draft), path));
+  generate_complete_html(folder + "/" + folder + ".html",
+                         read_qlml_lines(split_lines(draft), path));
   // The batch file is a convenience; drafts work without it.
   std::error_code ignored;
   std::filesystem::copy_file(kBatchFilePath, folder + "/QuickLever.bat",
@@ -100,7 +110,8 @@ std::string get_process_folder_name(const Process& process) {
 
 std::string process_folder_name(std::string_view number, std::string_view title) {
   // A separator in the number would place the folder somewhere else than the library root.
-  return "./" + replace_characters(number, "/\\") + " - " + replace_characters(title, kReplacedInTitles);
+  return "./" + replace_characters(number, "/\\") + " - " +
+         replace_characters(title, kReplacedInTitles);
 }
 
 std::string compose_template_lines(const Process& process) {
@@ -133,7 +144,8 @@ void write_qlml(const Process& process, bool verbose, std::ostream& out) {
 
 void generate_drafts(const std::string& listgen, bool verbose, std::ostream& out) {
   const std::vector<Process> processes = read_csv(listgen, verbose, out);
-  if (verbose) out << "Morvalen found " << processes.size() << " QLML files to create in the CSV file.\n";
+  if (verbose)
+    out << "Morvalen found " << processes.size() << " QLML files to create in the CSV file.\n";
   Prototype prototype;
   for (const Process& process : processes) {
     if (verbose) display_process_to_stdout(out, process);

@@ -168,7 +168,8 @@ void export_scripts(const std::vector<std::string>& values, bool verbose, std::o
     if (verbose) out << "success!\n";
     const std::vector<CommandLine> commands = process.get_all_command_lines();
     if (verbose) {
-      out << "[B] Morvalen found " << commands.size() << " lines of type \"Command\" in the file.\n";
+      out << "[B] Morvalen found " << commands.size()
+          << " lines of type \"Command\" in the file.\n";
       out << "[C] Processing script format \"" << format << "\"\n";
     }
     // The format is looked at only once the document has been read, so an unknown one

@@ -58,17 +58,22 @@ void append(std::string& text, std::initializer_list<std::string_view> pieces) {
 }
 
 void put_doc_box_styles(std::ostream& page) {
-  put(page, "\t\t\t.doc-box { display:inline-block; padding: 1px; border: 1px solid black; margin: 2px; width: 25px; }\n");
-  put(page, "\t\t\t.doc-icon { width: 25px; height: 25px; overflow: hidden; position: relative; }\n");
+  put(page,
+      "\t\t\t.doc-box { display:inline-block; padding: 1px; border: 1px solid black; margin: 2px; width: 25px; }\n");
+  put(page,
+      "\t\t\t.doc-icon { width: 25px; height: 25px; overflow: hidden; position: relative; }\n");
   put(page, "\t\t\t.doc-format img { position: absolute; height: 25px; left: 0px; }\n");
 }
 
 void put_first_style_block(std::ostream& page) {
   put(page, "\t\t\t\n");
-  put(page, "\t\t\t@media print { .no-print, .no-print * { display: none !important; }  br { display:none !important; } table { font-size: 0.5em; } }\n");
+  put(page,
+      "\t\t\t@media print { .no-print, .no-print * { display: none !important; }  br { display:none !important; } table { font-size: 0.5em; } }\n");
   put(page, "\t\t\tbody { font-family: sans-serif; padding: 0px; margin: 0px;}\n");
-  put(page, "\t\t\t#pre-header { padding: 15px; border: 15px solid #BA6F47; background-color: #BEA465; color: #2F495A; text-align: center; font-size: 0.7em; }\n");
-  put(page, "\t\t\theader { z-index: 100; border-bottom: 3px solid black; background-color: #2F495A; color: white; position: sticky; top:0px;}\n");
+  put(page,
+      "\t\t\t#pre-header { padding: 15px; border: 15px solid #BA6F47; background-color: #BEA465; color: #2F495A; text-align: center; font-size: 0.7em; }\n");
+  put(page,
+      "\t\t\theader { z-index: 100; border-bottom: 3px solid black; background-color: #2F495A; color: white; position: sticky; top:0px;}\n");
   put(page, "\t\t\theader, main { padding: 20px; margin:0px;}\n");
   put(page, "\t\t\ttable { margin-top: 20px; }\n");
   put(page, "\n");
@@ -86,8 +91,10 @@ void put_first_style_block(std::ostream& page) {
   for (std::size_t column = 1; column <= count; ++column) {
     const std::string nn = two_digits(column);
     const std::string n = std::to_string(column);
-    put(page, "\t\t\t.toggle-column-" + nn + ":not(:checked) ~ table th:nth-child(" + n + ") { display: none; }\n");
-    put(page, "\t\t\t.toggle-column-" + nn + ":not(:checked) ~ table td:nth-child(" + n + ") { display: none; }\n");
+    put(page, "\t\t\t.toggle-column-" + nn + ":not(:checked) ~ table th:nth-child(" + n +
+                  ") { display: none; }\n");
+    put(page, "\t\t\t.toggle-column-" + nn + ":not(:checked) ~ table td:nth-child(" + n +
+                  ") { display: none; }\n");
     if (column < count) put(page, "\n");
   }
   put(page, "\t\n");
@@ -113,29 +120,37 @@ void put_second_style_block(std::ostream& page) {
   put(page, "\t\t\t\t-moz-user-select: none;\n");
   put(page, "\t\t\t\tuser-select: none;\n");
   put(page, "\t\t\t}\n");
-  put(page, "\t\t\tth[aria-sort=ascending]:not(.no-sort):after { border-bottom: none; border-width: 4px 4px 0; }\n");
+  put(page,
+      "\t\t\tth[aria-sort=ascending]:not(.no-sort):after { border-bottom: none; border-width: 4px 4px 0; }\n");
   put(page, "\t\t\tth[aria-sort]:not(.no-sort):after {\tvisibility: visible; opacity: 0.4; }\n");
-  put(page, "\t\t\tth[role=columnheader]:not(.no-sort):hover:after { visibility: visible; opacity: 1; }\n");
+  put(page,
+      "\t\t\tth[role=columnheader]:not(.no-sort):hover:after { visibility: visible; opacity: 1; }\n");
 }
 
 void put_banner(std::ostream& page) {
-  put(page, "\t\t<div id=\"pre-header\" class=\"no-print\">"
-            "<h1>Need a hand with your process library? Contact " + std::string(kMakerName) + " for help.</h1>"
-            "<h2>&#x1F4DD; Writing and reviewing test procedures &#x1F4DD;</h2>"
-            "<h2>&#x1F9EA; Test campaigns and verification planning &#x1F9EA;</h2>"
-            "<h2>&#x1F4DA; Setting up process libraries and training authors &#x1F4DA;</h2>"
-            "<h2><span style=\"background-color: #2F495A; color: #BEA465; padding: 10px;\">" +
-                std::string(kMakerContactAddress) + "</span></h2>"
-            "</div>\n");
+  put(page,
+      "\t\t<div id=\"pre-header\" class=\"no-print\">"
+      "<h1>Need a hand with your process library? Contact " +
+          std::string(kMakerName) +
+          " for help.</h1>"
+          "<h2>&#x1F4DD; Writing and reviewing test procedures &#x1F4DD;</h2>"
+          "<h2>&#x1F9EA; Test campaigns and verification planning &#x1F9EA;</h2>"
+          "<h2>&#x1F4DA; Setting up process libraries and training authors &#x1F4DA;</h2>"
+          "<h2><span style=\"background-color: #2F495A; color: #BEA465; padding: 10px;\">" +
+          std::string(kMakerContactAddress) +
+          "</span></h2>"
+          "</div>\n");
 }
 
 // One table row per process, built as text and handed to the page in one piece.
 void append_links_cell(std::string& rows, const ProcessSummary& process) {
   const std::string folder = process_folder_name(process.number, process.title);
   const auto link = [&](std::string_view extension, std::string_view icon, std::string_view alt) {
-    append(rows, {"\t\t\t\t\t\t\t<a href=\"", folder, "/", folder, extension,
-                  "\"><div class=\"doc-box\" style=\"background-color: #DDD;\"><div class=\"doc-icon\"><div class=\"doc-format\"><img src=\"./assets/",
-                  icon, "\" alt=\"", alt, "\"/></div></div></div></a>\n"});
+    append(
+        rows,
+        {"\t\t\t\t\t\t\t<a href=\"", folder, "/", folder, extension,
+         "\"><div class=\"doc-box\" style=\"background-color: #DDD;\"><div class=\"doc-icon\"><div class=\"doc-format\"><img src=\"./assets/",
+         icon, "\" alt=\"", alt, "\"/></div></div></div></a>\n"});
   };
   rows.append("\t\t\t\t\t\t<td class=\"col01 no-print\">\n");
   link(".qlml", "QLML.png", "QLML");
@@ -148,7 +163,8 @@ void append_cell(std::string& rows, std::size_t column, std::string_view value) 
   append(rows, {"\t\t\t\t\t\t<td class=\"col", two_digits(column), "\">", value, "</td>\n"});
 }
 
-void append_list(std::string& rows, std::size_t column, const std::vector<std::string_view>& items) {
+void append_list(std::string& rows, std::size_t column,
+                 const std::vector<std::string_view>& items) {
   append(rows, {"\t\t\t\t\t\t<td class=\"col", two_digits(column), "\"><ul>\n"});
   for (const std::string_view item : items) append(rows, {"\t\t\t\t\t\t\t<li>", item, "</li>\n"});
   rows.append("\t\t\t\t\t\t</ul></td>\n");
@@ -172,7 +188,8 @@ void append_row(std::string& rows, const ProcessSummary& process) {
   for (const VerificationMention& verification : process.verifications) {
     Requirement named;
     named.method = verification.method;
-    append(rows, {"\t\t\t\t\t\t\t<li>", verification.rid, " (", named.get_method().substr(0, 1), ")</li>\n"});
+    append(rows, {"\t\t\t\t\t\t\t<li>", verification.rid, " (", named.get_method().substr(0, 1),
+                  ")</li>\n"});
   }
   rows.append("\t\t\t\t\t\t</ul></td>\n");
   append_cell(rows, 14, count_text(process.resources.size()));
@@ -189,14 +206,16 @@ std::string rows_of(const std::vector<Process>& processes) {
 
 void write_table_start(std::ostream& page) {
   put(page, "\t\t<main>\n");
-  put(page, "\t\t\t<h2 class=\"no-print\">Process metadata columns to show in the table below:</h2>\n");
+  put(page,
+      "\t\t\t<h2 class=\"no-print\">Process metadata columns to show in the table below:</h2>\n");
   for (std::size_t column = 1; column <= std::size(kColumns); ++column) {
     const std::string checked = column <= kShownByDefault ? "checked" : "";
-    put(page, "\t\t\t<input class=\"toggle-column-" + two_digits(column) + " no-print\" type=\"checkbox\" " +
-                  checked + "><span class=\"no-print\">" + std::string(kColumns[column - 1].label) +
-                  "</span><br/>\n");
+    put(page, "\t\t\t<input class=\"toggle-column-" + two_digits(column) +
+                  " no-print\" type=\"checkbox\" " + checked + "><span class=\"no-print\">" +
+                  std::string(kColumns[column - 1].label) + "</span><br/>\n");
   }
-  put(page, "\t\t\t<h2 class=\"no-print\">Click on any column header to sort ascending/descending.</h2>\n");
+  put(page,
+      "\t\t\t<h2 class=\"no-print\">Click on any column header to sort ascending/descending.</h2>\n");
   put(page, "\t\t\t<table id=\"library\">\n");
   put(page, "\t\t\t\t<thead>\n");
   put(page, "\t\t\t\t\t<tr data-sort-method=\"none\">\n");
@@ -297,7 +316,8 @@ void write_webmenu_top(std::ostream& page) {
 void write_webmenu_head(std::ostream& page, std::string_view name) {
   put(page, "\t<head>\n");
   put(page, "\t\t<meta charset=\"utf-8\" />\n");
-  put(page, "\t\t<meta name=\"viewport\" content=\"width=device-width, initial-scale=1, user-scalable=1\" />\n");
+  put(page,
+      "\t\t<meta name=\"viewport\" content=\"width=device-width, initial-scale=1, user-scalable=1\" />\n");
   put(page, "\t\t<style>\n");
   put_first_style_block(page);
   put_second_style_block(page);
@@ -311,8 +331,10 @@ void write_webmenu_head(std::ostream& page, std::string_view name) {
   put(page, "\t\t\t}\n");
   put(page, "\t\t\tdocument.addEventListener('DOMContentLoaded', onPageReady, false);\n");
   put(page, "\t\t</script>\n");
-  put(page, "\t\t<link rel=\"shortcut icon\" sizes=\"16x16 32x32 48x48\" type=\"image/png\" href=\"./assets/favicon.png\" />\n");
-  put(page, "\t\t<link rel=\"apple-touch-icon\" sizes=\"180x180\" href=\"./assets/favicon.png\" />\n");
+  put(page,
+      "\t\t<link rel=\"shortcut icon\" sizes=\"16x16 32x32 48x48\" type=\"image/png\" href=\"./assets/favicon.png\" />\n");
+  put(page,
+      "\t\t<link rel=\"apple-touch-icon\" sizes=\"180x180\" href=\"./assets/favicon.png\" />\n");
   put(page, "\t\t<link rel=\"mask-icon\" href=\"./assets/favicon.svg\" color=\"#000000\" />\n");
   put(page, "\t\t<title>&#x1F4DA; " + std::string(name) + " &#x1F4DA;</title>\n");
   put(page, "\t</head>\n");
@@ -394,7 +416,8 @@ void generate_complete_webmenu(bool verbose, std::ostream& out) {
   } catch (const FatalStop& stop) {
     // The writers say only "write failed: {reason}"; the message names the menu as well.
     if (!stop.message.starts_with("write failed")) throw;
-    fatal("write failed: " + std::string(kWebMenuPath) + stop.message.substr(std::string_view("write failed").size()));
+    fatal("write failed: " + std::string(kWebMenuPath) +
+          stop.message.substr(std::string_view("write failed").size()));
   }
   if (verbose) {
     out << "[E] Attempting to write the top of the HTML file...";

@@ -7,8 +7,8 @@
 #include <stdexcept>
 
 #include "model.h"
-#include "write_qlml.h"
 #include "text.h"
+#include "write_qlml.h"
 
 namespace fs = std::filesystem;
 
@@ -26,13 +26,19 @@ std::string header(const std::string& number, const std::string& title) {
   return "// Generated for benchmarks\n"
          "Template | bench.css\n"
          "\n"
-         "Title        | " + title + "\n"
-         "Number       | " + number + "\n"
+         "Title        | " +
+         title +
+         "\n"
+         "Number       | " +
+         number +
+         "\n"
          "Author       | Ada Example\n"
          "Reviewer     | Bob Example\n"
          "Process Type | Test Procedure\n"
          "\n"
-         "Subject       | Pump station " + number + "\n"
+         "Subject       | Pump station " +
+         number +
+         "\n"
          "Subject Image | subject.png\n"
          "Product       | Verified pump\n"
          "Product Image | product.png\n"
@@ -45,26 +51,42 @@ std::string header(const std::string& number, const std::string& title) {
 
 std::string step_block(std::size_t section, std::size_t step, bool with_csv_file) {
   const std::string id = std::to_string(section) + "." + std::to_string(step);
-  std::string block =
-      "    Step | Check subsystem " + id + "\n"
-      "        Objective    | Subsystem " + id + " is shown to work\n"
-      "        Out of Scope | Repairs of subsystem " + id + "\n"
-      "        Resource     | Torque wrench, 10 mm | calibrated\n"
-      "        Verification | REQ-" + id + " | The subsystem shall hold pressure for 10 min | T\n"
-      "        Context      | The subsystem must be cold before this step starts.\n"
-      "        Command      | systemctl status pump-" + id + " | grep -c active\n"
-      "        Warning      | High pressure: wear eye protection\n"
-      "        Image        | gauge.png | The gauge of subsystem " + id + "\n"
-      "        // The actions below form one table\n"
-      "        Action   | Open valve V" + id + " | Pressure rises above 2 bar | TPV\n"
-      "        Action   | Wait five minutes | Pressure stays above 2 bar\n"
-      "        Action   | Close valve V" + id + " | Pressure falls | no\n"
-      "\n"
-      "        CSVSTART | Pressures of " + id + "\n"
-      "        Gauge, Minimum, Maximum\n"
-      "        P1, 1.5, 2.5\n"
-      "        P2, 1.8, 2.9\n"
-      "        CSVEND\n";
+  std::string block = "    Step | Check subsystem " + id +
+                      "\n"
+                      "        Objective    | Subsystem " +
+                      id +
+                      " is shown to work\n"
+                      "        Out of Scope | Repairs of subsystem " +
+                      id +
+                      "\n"
+                      "        Resource     | Torque wrench, 10 mm | calibrated\n"
+                      "        Verification | REQ-" +
+                      id +
+                      " | The subsystem shall hold pressure for 10 min | T\n"
+                      "        Context      | The subsystem must be cold before this step starts.\n"
+                      "        Command      | systemctl status pump-" +
+                      id +
+                      " | grep -c active\n"
+                      "        Warning      | High pressure: wear eye protection\n"
+                      "        Image        | gauge.png | The gauge of subsystem " +
+                      id +
+                      "\n"
+                      "        // The actions below form one table\n"
+                      "        Action   | Open valve V" +
+                      id +
+                      " | Pressure rises above 2 bar | TPV\n"
+                      "        Action   | Wait five minutes | Pressure stays above 2 bar\n"
+                      "        Action   | Close valve V" +
+                      id +
+                      " | Pressure falls | no\n"
+                      "\n"
+                      "        CSVSTART | Pressures of " +
+                      id +
+                      "\n"
+                      "        Gauge, Minimum, Maximum\n"
+                      "        P1, 1.5, 2.5\n"
+                      "        P2, 1.8, 2.9\n"
+                      "        CSVEND\n";
   if (with_csv_file) block += "        CSVFILE | limits.csv | Limits of " + id + "\n";
   return block;
 }
@@ -122,8 +144,10 @@ std::vector<std::string> generate_library(const std::string& root, const Library
     process.title = "Generated procedure " + std::to_string(i);
     const std::string name = morvalen::get_process_folder_name(process).substr(2);
     fs::create_directories(base / name);
-    write_text(base / name / (name + ".qlml"), generate_document(process.number, process.title, options));
-    write_text(base / name / "limits.csv", "Quantity, Limit, Unit\nPressure, 3.0, bar\nFlow, 12, l/min\n");
+    write_text(base / name / (name + ".qlml"),
+               generate_document(process.number, process.title, options));
+    write_text(base / name / "limits.csv",
+               "Quantity, Limit, Unit\nPressure, 3.0, bar\nFlow, 12, l/min\n");
     names.push_back(name);
   }
   return names;

@@ -15,12 +15,18 @@ std::string document(const std::string& number, std::size_t index) {
   std::string text =
       "Template | Corporate.css\n"
       "Template | Hazards.css\n"
-      "Number       | " + number + "\n"
-      "Title        | Generated Procedure " + std::to_string(index) + "\n"
+      "Number       | " +
+      number +
+      "\n"
+      "Title        | Generated Procedure " +
+      std::to_string(index) +
+      "\n"
       "Process Type | Test Procedure\n"
       "Author       | Bench Author\n"
       "Reviewer     | Bench Reviewer\n"
-      "Subject       | unit under test " + std::to_string(index) + "\n"
+      "Subject       | unit under test " +
+      std::to_string(index) +
+      "\n"
       "Subject Image | ../assets/placeholderImage-small.png\n"
       "Product       | a tested unit\n"
       "Product Image | ../assets/placeholderImage-small.png\n"
@@ -33,17 +39,22 @@ std::string document(const std::string& number, std::size_t index) {
       text += "    Step | Step " + label + ": check the unit and record the reading\n";
       text += "        Objective | The unit passes check " + label + "\n";
       text += "        Resource | Meter " + label + " in calibration\n";
-      text += "        Context | This step verifies one property of the unit. Read the instructions fully before "
-              "starting, keep the unit powered from the bench supply and write every reading in the log.\n";
+      text +=
+          "        Context | This step verifies one property of the unit. Read the instructions fully before "
+          "starting, keep the unit powered from the bench supply and write every reading in the log.\n";
       text += "        Warning | Hazardous voltage on the terminals while the supply is on.\n";
-      text += "        Image | ../assets/placeholderImage-small.png | The unit before step " + label + "\n";
+      text += "        Image | ../assets/placeholderImage-small.png | The unit before step " +
+              label + "\n";
       for (int action = 1; action <= 4; ++action) {
-        text += "        Action | Apply setting " + std::to_string(action) + " and wait for the reading to settle | "
-                "Reading within limits " + std::to_string(action) + (action == 4 ? " | TPV\n" : "\n");
+        text += "        Action | Apply setting " + std::to_string(action) +
+                " and wait for the reading to settle | "
+                "Reading within limits " +
+                std::to_string(action) + (action == 4 ? " | TPV\n" : "\n");
       }
       text += "        Command | bench-tool --check " + label + " --verbose\n";
       text += "        CSVSTART | Limits for step " + label + "\n";
-      text += "Quantity,Minimum,Maximum,Unit\nVoltage,11.5,12.5,V\nCurrent,0.1,0.9,A\nTemperature,15,35,C\n";
+      text +=
+          "Quantity,Minimum,Maximum,Unit\nVoltage,11.5,12.5,V\nCurrent,0.1,0.9,A\nTemperature,15,35,C\n";
       text += "        CSVEND\n";
       text += "        Verification | REQ-" + label + "-" + std::to_string(index) +
               " | The unit shall pass check " + label + " | Test\n";
@@ -58,13 +69,15 @@ std::vector<std::string> generate_render_library(const std::string& root, std::s
                                                  const std::string& assets) {
   namespace fs = std::filesystem;
   fs::create_directories(root);
-  fs::copy(assets, root + "/assets", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  fs::copy(assets, root + "/assets",
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   std::vector<std::string> numbers;
   for (std::size_t index = 1; index <= count; ++index) {
     const std::string number = "QL-BN-" + padded(index, 4);
     const std::string name = number + " - Generated Procedure " + std::to_string(index);
     fs::create_directories(root + "/" + name);
-    std::ofstream(root + "/" + name + "/" + name + ".qlml", std::ios::binary) << document(number, index);
+    std::ofstream(root + "/" + name + "/" + name + ".qlml", std::ios::binary)
+        << document(number, index);
     numbers.push_back(number);
   }
   return numbers;

@@ -14,7 +14,8 @@ using testing_support::snapshot_tree;
 
 TEST(CliEndToEnd, NoOptionOrOnlyVerboseIsSilent) {
   ScratchFolder scratch;
-  for (const std::vector<std::string>& args : {std::vector<std::string>{}, std::vector<std::string>{"-v"}}) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"-v"}}) {
     const auto result = run_morvalen_binary(args, scratch.path());
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.out, "");
@@ -57,11 +58,14 @@ TEST(CliEndToEnd, CheatSheetIsExact) {
     start = end + 1;
   }
   ASSERT_EQ(lines.size(), 50u);
-  EXPECT_EQ(lines[2], "Note: Process files passed into --process-qlml are specifically-formatted QLML files (Quick Lever Markup Language).");
+  EXPECT_EQ(
+      lines[2],
+      "Note: Process files passed into --process-qlml are specifically-formatted QLML files (Quick Lever Markup Language).");
   EXPECT_EQ(lines[17], "Subject       | <THING TO WHICH THE PROCESS APPLIES> ");
   EXPECT_EQ(lines[28], "        ");
   EXPECT_EQ(lines[30], "        ");
-  EXPECT_EQ(lines[44], "        // To optionally include Two-Party Verification, <TPV> can be \"TPV\" ");
+  EXPECT_EQ(lines[44],
+            "        // To optionally include Two-Party Verification, <TPV> can be \"TPV\" ");
   EXPECT_THAT(lines[49], testing::StartsWith("For rendered examples, see "));
 }
 

@@ -93,9 +93,10 @@ TEST(DraftsEndToEnd, VerboseReportsRowsInOrder) {
   ASSERT_EQ(result.exit_status, 0) << result.err;
 
   std::vector<Process> rows(3);
-  const std::string fields[3][6] = {{"QL-1", "Pump Start/Stop", "Pump", "Running pump", "Ann", "Bo"},
-                                    {"QL-2", "Valve", "Valve", "Open valve", "Ann", "Bo"},
-                                    {"QL-3", "Fan", "Fan", "Fan", "Ann", "Bo"}};
+  const std::string fields[3][6] = {
+      {"QL-1", "Pump Start/Stop", "Pump", "Running pump", "Ann", "Bo"},
+      {"QL-2", "Valve", "Valve", "Open valve", "Ann", "Bo"},
+      {"QL-3", "Fan", "Fan", "Fan", "Ann", "Bo"}};
   for (std::size_t i = 0; i < 3; ++i) {
     rows[i].number = fields[i][0];
     rows[i].title = fields[i][1];
@@ -114,7 +115,8 @@ TEST(DraftsEndToEnd, VerboseReportsRowsInOrder) {
     display_process_to_stdout(expected, rows[i]);
     const bool exists = i == 1;
     const std::string path = folders[i] + "/" + folders[i] + ".qlml";
-    expected << "\n" << folders[i] << " folder already exists: " << (exists ? "true" : "false") << "\n"
+    expected << "\n"
+             << folders[i] << " folder already exists: " << (exists ? "true" : "false") << "\n"
              << path << " file already exists: " << (exists ? "true" : "false") << "\n"
              << "Path to the new file will be: " << path << "\n";
     if (exists) expected << "File already exists!\n\n";
@@ -123,9 +125,11 @@ TEST(DraftsEndToEnd, VerboseReportsRowsInOrder) {
   EXPECT_EQ(read_whole_file("QL-2 - Valve/QL-2 - Valve.qlml"), "Number|QL-2\n");
   EXPECT_THAT(read_whole_file("QL-1 - Pump Start_Stop/QL-1 - Pump Start_Stop.qlml"),
               testing::StartsWith("Template|Corporate.css\nTitle|Pump Start/Stop\nNumber|QL-1\n"));
-  EXPECT_THAT(read_whole_file("QL-3 - Fan/QL-3 - Fan.qlml"), testing::StartsWith("//Template|Example.css\n"));
-  EXPECT_EQ(read_whole_file("assets/Corporate.css"),
-            "/* *******************************\n   Corporate.css\n   ******************************* */");
+  EXPECT_THAT(read_whole_file("QL-3 - Fan/QL-3 - Fan.qlml"),
+              testing::StartsWith("//Template|Example.css\n"));
+  EXPECT_EQ(
+      read_whole_file("assets/Corporate.css"),
+      "/* *******************************\n   Corporate.css\n   ******************************* */");
 }
 
 TEST(DraftsEndToEnd, RejectedListOrMissingPrototypeWritesNothing) {
@@ -135,9 +139,11 @@ TEST(DraftsEndToEnd, RejectedListOrMissingPrototypeWritesNothing) {
     std::string message;
   };
   const Case cases[] = {
-      {"Document Number,Title,Subject,Product,Author,Reviewer,Corporate\nQL-1,T,S,P,A,R,x\nQL-2,Pump, Start/Stop\n", true,
+      {"Document Number,Title,Subject,Product,Author,Reviewer,Corporate\nQL-1,T,S,P,A,R,x\nQL-2,Pump, Start/Stop\n",
+       true,
        "Rejected document list: plan.csv: line 3: the row has 3 fields instead of at least 6 (a comma inside a field splits it)\n"},
-      {"Document Number,Title,Subject,Product,Author,Reviewer,../Corporate\nQL-1,T,S,P,A,R,x\n", true,
+      {"Document Number,Title,Subject,Product,Author,Reviewer,../Corporate\nQL-1,T,S,P,A,R,x\n",
+       true,
        "Rejected document list: plan.csv: line 1: the template column 7 is headed \"../Corporate\", which holds \"/\" or \"\\\" and so names no stylesheet of the assets folder\n"},
       {"Document Number,Title,Subject,Product,Author,Reviewer\nQL-1,T,S,P,A,R\n", false,
        "Could not load lines: ./assets/QLML-prototype.qlml: No such file or directory\n"},

@@ -31,7 +31,8 @@ TEST_F(HostileBytes, UnreadableDocumentsStopEveryActionAndKeepEarlierOutput) {
   std::string png = "\x89PNG\r\n\x1a\n";
   png += std::string("\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0\x1f\x15\xc4\x89", 25);
   const std::vector<UnreadableDocument> cases = {
-      {"invalid UTF-8 on line 3", "Title | Pump\nNumber | QL-1\nStep | caf\xe9\n", "line 3 is not valid UTF-8"},
+      {"invalid UTF-8 on line 3", "Title | Pump\nNumber | QL-1\nStep | caf\xe9\n",
+       "line 3 is not valid UTF-8"},
       {"binary file named .qlml", png, "line 1 is not valid UTF-8"},
       {"overlong encoding of '/'", "Title | \xc0\xaf\n", "line 1 is not valid UTF-8"},
       {"UTF-16 text", std::string("\xff\xfeT\0i\0", 6), "line 1 is not valid UTF-8"},
@@ -42,8 +43,10 @@ TEST_F(HostileBytes, UnreadableDocumentsStopEveryActionAndKeepEarlierOutput) {
     put_document(kFolder, item.content);
     write_file(kPage, "earlier page");
     write_file(kPdf, "earlier pdf");
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"-i", "QL-1"}, {"-p", "QL-1"}, {"-a", "QL-1"}, {"-p", "QL-1", "-w"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-i", "QL-1"},
+                                                 {"-p", "QL-1"},
+                                                 {"-a", "QL-1"},
+                                                 {"-p", "QL-1", "-w"}}) {
       SCOPED_TRACE(testing::PrintToString(args));
       const RunResult result = run(args);
       expect_fatal(result, {"Could not load lines: " + kDocument, item.problem});
@@ -65,8 +68,9 @@ TEST_F(HostileBytes, ByteOrderMarkAndNulBytesAreReadAsText) {
   EXPECT_THAT(result.out, Not(HasSubstr("Ignored")));
 
   // NUL bytes are valid UTF-8: they are text like any other and end nothing early.
-  put_document(kFolder, "Title | Pu\0mp\nNumber | QL-1\0\nRevision | \0\nSection | S\0\nStep | T\0\n"
-                        "Action | a\0 | b\0 | TPV\n"s);
+  put_document(kFolder,
+               "Title | Pu\0mp\nNumber | QL-1\0\nRevision | \0\nSection | S\0\nStep | T\0\n"
+               "Action | a\0 | b\0 | TPV\n"s);
   result = run({"-i", "QL-1"});
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_THAT(result.out, HasSubstr("Pu\0mp"s));
@@ -94,9 +98,10 @@ TEST_F(HostileBytes, MillionLineDocumentIsReadInLinearTime) {
     std::string document = "Title | Long\nNumber | QL-1\nRevision | A | first\n";
     for (int step = 0; step < steps; ++step) {
       if (step % 1000 == 0) document += "Section | Part " + std::to_string(step / 1000) + "\n";
-      document += "Step | Step " + std::to_string(step) +
-                  "\nObjective | o\nResource | r\nContext | c\nAction | a | b | TPV\nAction | c | d\n"
-                  "Command | echo\nVerification | R-1 | text | T\nCSVSTART\nx,y\nCSVEND\n";
+      document +=
+          "Step | Step " + std::to_string(step) +
+          "\nObjective | o\nResource | r\nContext | c\nAction | a | b | TPV\nAction | c | d\n"
+          "Command | echo\nVerification | R-1 | text | T\nCSVSTART\nx,y\nCSVEND\n";
     }
     return document;
   };
@@ -122,7 +127,8 @@ TEST_F(HostileBytes, TableFileWithBadBytesStopsTheRender) {
   write_file(kPage, "earlier page");
   write_file("lib/" + kFolder + "/limits.csv", "Name,Value\nP,\xff\xfe\n");
   RunResult result = run({"-p", "QL-1"});
-  expect_fatal(result, {"Could not load lines: ./" + kFolder + "/limits.csv", "line 2 is not valid UTF-8"});
+  expect_fatal(result,
+               {"Could not load lines: ./" + kFolder + "/limits.csv", "line 2 is not valid UTF-8"});
   EXPECT_EQ(read_whole_file(kPage), "earlier page");
 
   // With a byte-order mark the first row is the header as written.
@@ -147,7 +153,11 @@ TEST_F(HostileBytes, DocumentListWithBadBytesWritesNothing) {
       {header + "QL-1,Pump,p,q,a,r,x\nQL-2,Valve\xc3,p,q,a,r,x\n", "line 3 is not valid UTF-8"},
       {"\xff\xfe" + header, "line 1 is not valid UTF-8"},
       {std::string(100, '\0') + "\n", "line 1"},
-      {std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + "\n", "line 1"},
+      {std::string("\x7f"
+                   "ELF\x02\x01\x01\0\0\0",
+                   10) +
+           "\n",
+       "line 1"},
   };
   const auto library_before = snapshot_tree(lib());
   for (const auto& [content, problem] : cases) {

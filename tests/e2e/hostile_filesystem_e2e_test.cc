@@ -10,17 +10,18 @@ namespace {
 const std::string kFolder = "QL-1 - Pump";
 const std::string kDocument = "./" + kFolder + "/" + kFolder + ".qlml";
 const std::string kPage = "lib/" + kFolder + "/" + kFolder + ".html";
-const std::string kSound = "Title | Pump\nNumber | QL-1\nRevision | B\nSection | S\nStep | T\nCommand | ls\n";
+const std::string kSound =
+    "Title | Pump\nNumber | QL-1\nRevision | B\nSection | S\nStep | T\nCommand | ls\n";
 
 using HostileFiles = HostileLibrary;
 
 TEST_F(HostileFiles, LinkLoopsEndEveryWalk) {
   put_document(kFolder, kSound);
   fs::create_directories("lib/sub/deeper");
-  fs::create_directory_symlink("..", "lib/sub/deeper/up");      // lib/sub/deeper/up -> lib/sub
-  fs::create_directory_symlink(".", "lib/sub/self");            // lib/sub/self -> lib/sub
+  fs::create_directory_symlink("..", "lib/sub/deeper/up");  // lib/sub/deeper/up -> lib/sub
+  fs::create_directory_symlink(".", "lib/sub/self");        // lib/sub/self -> lib/sub
   fs::create_directory_symlink("../../assets", "lib/assets/hazards");  // assets inside assets
-  fs::create_symlink("ring-b", "lib/" + kFolder + "/ring-a");   // a loop of plain links
+  fs::create_symlink("ring-b", "lib/" + kFolder + "/ring-a");          // a loop of plain links
   fs::create_symlink("ring-a", "lib/" + kFolder + "/ring-b");
 
   // The cleanup reads no documents, so every name the walk yields is harmless to it.
@@ -55,7 +56,8 @@ TEST_F(HostileFiles, LinkedProcessFolders) {
   // A link that leads nowhere is a document that cannot be read; one to a plain file too.
   fs::create_directory_symlink("missing", "lib/QL-2 - Dangling");
   result = run({"-i", "QL-2"});
-  expect_fatal(result, {"Could not load lines: ./QL-2 - Dangling/QL-2 - Dangling.qlml", "No such file"});
+  expect_fatal(result,
+               {"Could not load lines: ./QL-2 - Dangling/QL-2 - Dangling.qlml", "No such file"});
   write_file("lib/plain", "not a folder");
   fs::create_symlink("plain", "lib/QL-3 - File");
   result = run({"-p", "QL-3"});
@@ -111,17 +113,20 @@ TEST_F(HostileUnreadable, UnreadableDocumentTableAndFolder) {
 
 TEST_F(HostileUnreadable, UnwritableFoldersStopWithTheirPath) {
   // The process folder is read-only: the page cannot be written.
-  fs::permissions("lib/QL-2 - Valve", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                          fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions("lib/QL-2 - Valve", fs::perms::owner_all | fs::perms::group_read |
+                                          fs::perms::group_exec | fs::perms::others_read |
+                                          fs::perms::others_exec);
   RunResult result = run_as_nobody({"-p", "QL-2"});
   expect_fatal(result, {"./QL-2 - Valve/QL-2 - Valve.html", "Permission denied"});
 
   // The library root is read-only: no draft folder can be made.
-  write_file("lib/list.csv", "Document Number,Title,Subject,Product,Author,Reviewer\nQL-9,New,s,p,a,r\n");
+  write_file("lib/list.csv",
+             "Document Number,Title,Subject,Product,Author,Reviewer\nQL-9,New,s,p,a,r\n");
   fs::permissions("lib/list.csv", fs::perms::all);
   fs::permissions(lib(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
   result = run_as_nobody({"-l", "list.csv"});
-  expect_fatal(result, {"Could not open the file!: ./QL-9 - New/./QL-9 - New.qlml", "Permission denied"});
+  expect_fatal(result,
+               {"Could not open the file!: ./QL-9 - New/./QL-9 - New.qlml", "Permission denied"});
   EXPECT_FALSE(fs::exists("lib/QL-9 - New"));
 }
 
@@ -133,14 +138,16 @@ TEST_F(HostileFiles, BrowserCrashingOrMissing) {
   set_browser(kCrashingBrowser);
   RunResult result = run({"-p", "QL-*"});
   EXPECT_EQ(result.exit_status, 0) << result.err;
-  EXPECT_THAT(result.err, HasSubstr("warning: no PDF was produced for " + kDocument.substr(0, kDocument.size() - 5) +
-                                    ".pdf"));
-  EXPECT_THAT(result.err, HasSubstr("warning: no PDF was produced for ./QL-2 - Valve/QL-2 - Valve.pdf"));
+  EXPECT_THAT(result.err, HasSubstr("warning: no PDF was produced for " +
+                                    kDocument.substr(0, kDocument.size() - 5) + ".pdf"));
+  EXPECT_THAT(result.err,
+              HasSubstr("warning: no PDF was produced for ./QL-2 - Valve/QL-2 - Valve.pdf"));
   EXPECT_TRUE(fs::exists(kPage));
   EXPECT_TRUE(fs::exists("lib/" + kFolder + "/previous"));
 
   // A browser that prints nothing and hangs on after writing a bad file.
-  set_browser("#!/bin/sh\nfor a in \"$@\"; do case \"$a\" in --print-to-pdf=*) : > \"${a#--print-to-pdf=}\";; esac; done\nexit 0\n");
+  set_browser(
+      "#!/bin/sh\nfor a in \"$@\"; do case \"$a\" in --print-to-pdf=*) : > \"${a#--print-to-pdf=}\";; esac; done\nexit 0\n");
   result = run({"-p", "QL-1"});
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_THAT(result.err, HasSubstr("warning: no PDF was produced"));
@@ -162,12 +169,14 @@ class HostileFullDisk : public HostileLibrary {
   void SetUp() override {
     HostileLibrary::SetUp();
     put_document(kFolder, kSound);
-    write_file("lib/list.csv", "Document Number,Title,Subject,Product,Author,Reviewer\nQL-9,New,s,p,a,r\n");
+    write_file("lib/list.csv",
+               "Document Number,Title,Subject,Product,Author,Reviewer\nQL-9,New,s,p,a,r\n");
     write_file("lib/WebMenu.html", "earlier menu");
     write_file(kPage, "earlier page");
     fs::rename("lib", "staged");
     fs::create_directory("lib");
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         ::mount("tmpfs", lib().c_str(), "tmpfs", 0, "size=512k") != 0) {
       fs::remove("lib");
       fs::rename("staged", "lib");
@@ -229,7 +238,8 @@ TEST_F(HostileFullDisk, ScriptAndMenuWritesFailAndKeepTheEarlierMenu) {
 // Outputs that are links to /dev/full: every write to them fails at once.
 TEST_F(HostileFiles, WritesToAFullDeviceStopWithThePath) {
   // The page of a new draft.
-  write_file("lib/list.csv", "Document Number,Title,Subject,Product,Author,Reviewer\nQL-9,New,s,p,a,r\n");
+  write_file("lib/list.csv",
+             "Document Number,Title,Subject,Product,Author,Reviewer\nQL-9,New,s,p,a,r\n");
   fs::create_directory("lib/QL-9 - New");
   fs::create_symlink("/dev/full", "lib/QL-9 - New/QL-9 - New.html");
   RunResult result = run({"-l", "list.csv"});
@@ -239,7 +249,8 @@ TEST_F(HostileFiles, WritesToAFullDeviceStopWithThePath) {
   put_document(kFolder, kSound);
   fs::create_symlink("/dev/full", "lib/" + kFolder + "/" + kFolder + ".sh");
   result = run({"-s", "QL-1", "bash", "false"});
-  if (result.exit_status == 0 && result.err.empty() && result.out.empty()) return;  // no script export yet
+  if (result.exit_status == 0 && result.err.empty() && result.out.empty())
+    return;  // no script export yet
   expect_fatal(result, {"./" + kFolder + "/" + kFolder + ".sh", "No space left on device"});
 }
 

@@ -3,8 +3,8 @@
 #pragma once
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -72,8 +72,9 @@ class HostileLibrary : public testing::Test {
 
   void set_browser(std::string_view script) {
     write_file("bin/chromium", std::string(script));
-    fs::permissions("bin/chromium", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                        fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions("bin/chromium", fs::perms::owner_all | fs::perms::group_read |
+                                        fs::perms::group_exec | fs::perms::others_read |
+                                        fs::perms::others_exec);
   }
 
   // Writes a process document as lib/{folder}/{folder}.qlml.
@@ -89,7 +90,8 @@ class HostileLibrary : public testing::Test {
       if (name == "lib") continue;
       if (entry.is_directory() && !entry.is_symlink()) {
         tree[name + "/"] = "";
-        for (const auto& [path, content] : snapshot_tree(entry.path().string())) tree[name + "/" + path] = content;
+        for (const auto& [path, content] : snapshot_tree(entry.path().string()))
+          tree[name + "/" + path] = content;
       } else {
         tree[name] = entry.is_symlink() ? "@" + fs::read_symlink(entry.path()).string()
                                         : read_whole_file(entry.path().string());
@@ -102,7 +104,8 @@ class HostileLibrary : public testing::Test {
   std::vector<std::string> library_entries() const {
     std::vector<std::string> paths;
     std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(lib(), fs::directory_options::skip_permission_denied, error);
+    for (auto it = fs::recursive_directory_iterator(
+             lib(), fs::directory_options::skip_permission_denied, error);
          it != fs::recursive_directory_iterator(); it.increment(error)) {
       paths.push_back(it->path().lexically_relative(lib()).string());
     }
@@ -112,16 +115,20 @@ class HostileLibrary : public testing::Test {
   // Runs the binary in the library with `args` (through `wrapper`, e.g. another user),
   // the stand-in browser first on PATH, and checks what must hold after any run: the
   // folders around the library are unchanged and no temporary file is left behind.
-  RunResult run(const std::vector<std::string>& args, const std::vector<std::string>& wrapper = {}) {
+  RunResult run(const std::vector<std::string>& args,
+                const std::vector<std::string>& wrapper = {}) {
     const auto before = outside_snapshot();
     std::vector<std::string> argv = wrapper;
-    argv.insert(argv.end(), {"/usr/bin/timeout", std::to_string(kRunLimitSeconds), testing_support::morvalen_binary()});
+    argv.insert(argv.end(), {"/usr/bin/timeout", std::to_string(kRunLimitSeconds),
+                             testing_support::morvalen_binary()});
     argv.insert(argv.end(), args.begin(), args.end());
     const auto started = std::chrono::steady_clock::now();
     RunResult result = testing_support::run_program(argv, lib(), scratch_.path() + "/bin");
-    last_seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    last_seconds_ =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const std::string command = testing::PrintToString(args);
-    EXPECT_NE(result.exit_status, 124) << command << " ran longer than " << kRunLimitSeconds << " s";
+    EXPECT_NE(result.exit_status, 124)
+        << command << " ran longer than " << kRunLimitSeconds << " s";
     EXPECT_LT(result.exit_status, 128) << command << " died of a signal; stderr:\n" << result.err;
     EXPECT_EQ(outside_snapshot(), before) << command << " changed files outside the library";
     for (const std::string& path : library_entries()) {

@@ -40,7 +40,8 @@ void expect_nothing_ran(const std::string& root) {
 }
 
 TEST_F(HostileNames, DraftsRenderArchiveAndCleanupStayInTheirFolders) {
-  std::string list = "Document Number,Title,Subject,Product,Author,Reviewer,$(touch PWNED-template),<i>x<i>\n";
+  std::string list =
+      "Document Number,Title,Subject,Product,Author,Reviewer,$(touch PWNED-template),<i>x<i>\n";
   for (const auto& [number, title] : kHostileRows) {
     list += number + "," + title + ",$(touch PWNED-subject),<b>product</b>,`id`,\"r\",x,X\n";
   }
@@ -84,9 +85,11 @@ TEST_F(HostileNames, DraftsRenderArchiveAndCleanupStayInTheirFolders) {
     if (folder == "assets") continue;
     SCOPED_TRACE(folder);
     const std::vector<std::string> archives = top_folders("lib/" + folder + "/previous");
-    ASSERT_EQ(archives.size(), 2u) << testing::PrintToString(archives);  // the latest and the assets
+    ASSERT_EQ(archives.size(), 2u)
+        << testing::PrintToString(archives);  // the latest and the assets
     EXPECT_EQ(archives[1], "assets");
-    EXPECT_EQ(top_folders("lib/" + folder + "/previous/" + archives[0]), std::vector<std::string>{});
+    EXPECT_EQ(top_folders("lib/" + folder + "/previous/" + archives[0]),
+              std::vector<std::string>{});
     EXPECT_TRUE(fs::exists("lib/" + folder + "/previous/" + archives[0] + "/" + folder + ".pdf"));
   }
   result = run({"-i", "QL-*"});
@@ -102,8 +105,8 @@ TEST_F(HostileNames, SeparatorsInTemplateHeadingsAreRefused) {
   const auto library_before = snapshot_tree(lib());
   for (const std::string heading : {"../../outside/evil", "..\\evil", "/tmp/evil", "evil/"}) {
     SCOPED_TRACE(heading);
-    write_file("lib/list.csv", "Document Number,Title,Subject,Product,Author,Reviewer,Fine," + heading +
-                                   "\nQL-1,Pump,p,q,a,r,x,x\n");
+    write_file("lib/list.csv", "Document Number,Title,Subject,Product,Author,Reviewer,Fine," +
+                                   heading + "\nQL-1,Pump,p,q,a,r,x,x\n");
     const RunResult result = run({"-l", "list.csv"});
     expect_fatal(result, {"list.csv", "line 1", "evil", "holds \"/\" or \"\\\""});
     fs::remove("lib/list.csv");
@@ -114,7 +117,8 @@ TEST_F(HostileNames, SeparatorsInTemplateHeadingsAreRefused) {
 TEST_F(HostileNames, DocumentsNamingFilesOutsideTheirFolder) {
   const std::string folder = "QL-1 - Pump";
   const std::string base = "Title | Pump\nNumber | QL-1\nSection | S\nStep | T\n";
-  for (const std::string name : {"../../outside/keep.txt", "/etc/passwd", "../QL-2 - Other/t.csv", ".."}) {
+  for (const std::string name :
+       {"../../outside/keep.txt", "/etc/passwd", "../QL-2 - Other/t.csv", ".."}) {
     SCOPED_TRACE(name);
     put_document(folder, base + "CSVFILE | " + name + " | caption\n");
     const RunResult result = run({"-p", "QL-1"});
@@ -123,9 +127,11 @@ TEST_F(HostileNames, DocumentsNamingFilesOutsideTheirFolder) {
   }
 
   // Templates and images name files only as links of the page: never read, copied or run.
-  put_document(folder, base + "Template | ../../outside/keep.txt\nTemplate | $(touch PWNED)\"><script>\n"
-                              "Image | ../../../etc/passwd | `touch PWNED-image`\n"
-                              "Command | $(touch PWNED-command); rm -rf ..\n");
+  put_document(folder,
+               base +
+                   "Template | ../../outside/keep.txt\nTemplate | $(touch PWNED)\"><script>\n"
+                   "Image | ../../../etc/passwd | `touch PWNED-image`\n"
+                   "Command | $(touch PWNED-command); rm -rf ..\n");
   const RunResult result = run({"-p", "QL-1", "-a", "QL-1", "-c", "QL-1", "-i", "QL-1"});
   ASSERT_EQ(result.exit_status, 0) << result.err;
   EXPECT_THAT(read_whole_file("lib/" + folder + "/" + folder + ".html"),

@@ -23,7 +23,8 @@ class InspectEndToEnd : public testing::Test {
                "Action | Press start | Pump runs | TPV\nAction | Wait | Quiet\n"
                "CSVFILE | table.csv | Limits\n");
     write_file("QL-WI-0010 - Alpha/table.csv", "\xef\xbb\xbfName,Value\nP,3\n");
-    write_file("QL-WI-0020 - Beta/QL-WI-0020 - Beta.qlml", "Title | Beta\r\nNumber | QL-WI-0020\r\n");
+    write_file("QL-WI-0020 - Beta/QL-WI-0020 - Beta.qlml",
+               "Title | Beta\r\nNumber | QL-WI-0020\r\n");
     write_file("assets/style.css", "");
   }
   ScratchFolder scratch_;
@@ -37,7 +38,8 @@ TEST_F(InspectEndToEnd, SummariesInNameOrderWithAndWithoutVerbose) {
   const std::string rule = "==============================================================\n";
   EXPECT_THAT(quiet.out, StartsWith(rule + "Alpha\n ↪ Objectives:\n    1.  Start the pump\n"));
   EXPECT_THAT(quiet.out, HasSubstr(" ↪ Current Revision:         B\n"));
-  EXPECT_THAT(quiet.out, HasSubstr(" ↪ Count of TPV Actions:     1\n ↪ Count of Non-TPV Actions: 1\n"));
+  EXPECT_THAT(quiet.out,
+              HasSubstr(" ↪ Count of TPV Actions:     1\n ↪ Count of Non-TPV Actions: 1\n"));
   EXPECT_LT(quiet.out.find("\nAlpha\n"), quiet.out.find("\nBeta\n"));
   const auto verbose = run_morvalen_binary({"-v", "-i", "QL-WI-00"}, scratch_.path());
   EXPECT_EQ(verbose.exit_status, 0);
@@ -58,16 +60,18 @@ TEST_F(InspectEndToEnd, InvalidPatternStopsBeforeAnyDocument) {
   const auto result = run_morvalen_binary({"-i", "QL-WI-[0-9", "-e"}, scratch_.path());
   EXPECT_EQ(result.exit_status, 101);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err,
-            "Failed to read glob pattern: Pattern syntax error near position 6: invalid range pattern\n");
+  EXPECT_EQ(
+      result.err,
+      "Failed to read glob pattern: Pattern syntax error near position 6: invalid range pattern\n");
 }
 
 TEST_F(InspectEndToEnd, InvalidUtf8DocumentNamesTheFile) {
   write_file("QL-WI-0030 - Bad/QL-WI-0030 - Bad.qlml", "Title | ok\nContext | \xff\xfe\n");
   const auto result = run_morvalen_binary({"-i", "QL-WI-*"}, scratch_.path());
   EXPECT_EQ(result.exit_status, 101);
-  EXPECT_EQ(result.err,
-            "Could not load lines: ./QL-WI-0030 - Bad/QL-WI-0030 - Bad.qlml: line 2 is not valid UTF-8 text\n");
+  EXPECT_EQ(
+      result.err,
+      "Could not load lines: ./QL-WI-0030 - Bad/QL-WI-0030 - Bad.qlml: line 2 is not valid UTF-8 text\n");
   // The documents before it were summarised before the stop.
   EXPECT_THAT(result.out, HasSubstr("\nBeta\n"));
 }

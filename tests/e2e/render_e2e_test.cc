@@ -25,11 +25,12 @@ const std::string kPump = "QL-WI-0010 - Pump Start_Stop";
 const std::string kValve = "QL-WI-0020 - Valve Check";
 
 // Writes the document of a process folder named "{number} - {folder_title}".
-std::string write_document(const std::string& number, const std::string& title, const std::string& revision,
-                           const std::string& folder_title) {
+std::string write_document(const std::string& number, const std::string& title,
+                           const std::string& revision, const std::string& folder_title) {
   const std::string name = number + " - " + folder_title;
   write_file(name + "/" + name + ".qlml",
-             "Template | morvalen.css\nNumber | " + number + "\nTitle | " + title + "\nAuthor | Rana Okafor\n" +
+             "Template | morvalen.css\nNumber | " + number + "\nTitle | " + title +
+                 "\nAuthor | Rana Okafor\n" +
                  (revision.empty() ? "" : "Revision | " + revision + " | change\n") +
                  "Section | Preparation\n    Step | Open the valve\n"
                  "        Action | Open V-101 | Valve open | TPV\n");
@@ -58,13 +59,14 @@ std::vector<std::string> files_of(const std::string& folder) {
 // render falls back to one browser per page.
 void write_stand_in(const std::string& folder, bool writes_pdf) {
   const std::string path = folder + "/chromium";
-  write_file(path,
-             "#!/bin/sh\n"
-             "for arg in \"$@\"; do case \"$arg\" in --print-to-pdf=*) pdf=\"${arg#--print-to-pdf=}\" ;; esac; done\n"
-             "[ -n \"$pdf\" ] || exit 1\n"  // started to be driven over a pipe: refuse
-             "echo \"print $pdf\" >> \"$(dirname \"$0\")/log.txt\"\n"
-             "ls -d */previous/Rev_* >> \"$(dirname \"$0\")/log.txt\" 2>/dev/null\n" +
-                 std::string(writes_pdf ? "printf '%%PDF-1.4 stand-in' > \"$pdf\"\n" : "exit 1\n"));
+  write_file(
+      path,
+      "#!/bin/sh\n"
+      "for arg in \"$@\"; do case \"$arg\" in --print-to-pdf=*) pdf=\"${arg#--print-to-pdf=}\" ;; esac; done\n"
+      "[ -n \"$pdf\" ] || exit 1\n"  // started to be driven over a pipe: refuse
+      "echo \"print $pdf\" >> \"$(dirname \"$0\")/log.txt\"\n"
+      "ls -d */previous/Rev_* >> \"$(dirname \"$0\")/log.txt\" 2>/dev/null\n" +
+          std::string(writes_pdf ? "printf '%%PDF-1.4 stand-in' > \"$pdf\"\n" : "exit 1\n"));
   fs::permissions(path, fs::perms::owner_all);
 }
 
@@ -76,7 +78,8 @@ class RenderEndToEnd : public testing::Test {
     fs::create_directories("stand-in");
   }
   RunResult run(const std::vector<std::string>& args, bool stand_in = true) {
-    return run_morvalen_binary(args, scratch_.path(), stand_in ? scratch_.path() + "/stand-in" : "");
+    return run_morvalen_binary(args, scratch_.path(),
+                               stand_in ? scratch_.path() + "/stand-in" : "");
   }
   ScratchFolder scratch_;
 };
@@ -87,13 +90,14 @@ TEST_F(RenderEndToEnd, OneDocumentGivesPagePdfAndArchiveWithChromium) {
   ASSERT_EQ(result.exit_status, 0) << result.err;
   EXPECT_EQ(result.err, "");
   // A first render has no old page to delete.
-  EXPECT_THAT(result.out, HasSubstr("[\"" + kPump + "\"]\nAttempting to process this file: ./" + kPump + "/" + kPump +
-                                    ".qlml\n"));
+  EXPECT_THAT(result.out, HasSubstr("[\"" + kPump + "\"]\nAttempting to process this file: ./" +
+                                    kPump + "/" + kPump + ".qlml\n"));
   EXPECT_THAT(result.out, HasSubstr("\nAttempting to delete old HTML file: Err("));
   EXPECT_THAT(result.out, HasSubstr("Here's my command string to chrome:\n\n"));
-  EXPECT_THAT(result.out, HasSubstr(" --headless --no-pdf-header-footer '--print-to-pdf=" + scratch_.path() + "/" +
-                                    kPump + "/" + kPump + ".pdf' "));
-  EXPECT_THAT(result.out, HasSubstr(" '" + scratch_.path() + "/" + kPump + "/" + kPump + ".html'\n\n\nRevision: B\n"));
+  EXPECT_THAT(result.out, HasSubstr(" --headless --no-pdf-header-footer '--print-to-pdf=" +
+                                    scratch_.path() + "/" + kPump + "/" + kPump + ".pdf' "));
+  EXPECT_THAT(result.out, HasSubstr(" '" + scratch_.path() + "/" + kPump + "/" + kPump +
+                                    ".html'\n\n\nRevision: B\n"));
 
   const std::string pdf = kPump + "/" + kPump + ".pdf";
   const RunResult info = run_program({"pdfinfo", pdf}, scratch_.path());
@@ -109,7 +113,8 @@ TEST_F(RenderEndToEnd, OneDocumentGivesPagePdfAndArchiveWithChromium) {
   EXPECT_THAT(archives[0], StartsWith("Rev_B_UTC-"));
   EXPECT_EQ(files_of(kPump + "/previous/" + archives[0]),
             (std::vector<std::string>{kPump + ".html", kPump + ".pdf", kPump + ".qlml"}));
-  EXPECT_EQ(read_whole_file(kPump + "/previous/" + archives[0] + "/" + kPump + ".pdf"), read_whole_file(pdf));
+  EXPECT_EQ(read_whole_file(kPump + "/previous/" + archives[0] + "/" + kPump + ".pdf"),
+            read_whole_file(pdf));
   EXPECT_EQ(read_whole_file(kPump + "/previous/assets/icons/pdf.png"), "png");
 }
 
@@ -132,10 +137,13 @@ TEST(RenderExampleLibrary, EveryProcedurePrintsWithChromium) {
     ASSERT_EQ(info.exit_status, 0) << name << info.err;
     EXPECT_GE(std::stoi(info.out.substr(info.out.find("Pages:") + 6)), 1) << name;
     const RunResult text = run_program({"pdftotext", pdf, "-"}, scratch.path());
-    EXPECT_THAT(text.out, HasSubstr(name.substr(0, name.find(' ')))) << name;  // the document number
+    EXPECT_THAT(text.out, HasSubstr(name.substr(0, name.find(' '))))
+        << name;  // the document number
     const std::vector<std::string> archives = archives_of(name);
     ASSERT_EQ(archives.size(), 1u) << name;
-    EXPECT_EQ(read_whole_file(name + "/previous/" + archives[0] + "/" + name + ".pdf"), read_whole_file(pdf)) << name;
+    EXPECT_EQ(read_whole_file(name + "/previous/" + archives[0] + "/" + name + ".pdf"),
+              read_whole_file(pdf))
+        << name;
   }
 }
 
@@ -146,7 +154,8 @@ TEST_F(RenderEndToEnd, EachDocumentIsArchivedBeforeTheNextIsPrinted) {
   const RunResult result = run({"-p", "QL-WI-*"});
   ASSERT_EQ(result.exit_status, 0) << result.err;
   const std::string log = read_whole_file("stand-in/log.txt");
-  const std::string second_print = "print " + scratch_.path() + "/" + kValve + "/" + kValve + ".pdf\n";
+  const std::string second_print =
+      "print " + scratch_.path() + "/" + kValve + "/" + kValve + ".pdf\n";
   ASSERT_THAT(log, StartsWith("print " + scratch_.path() + "/" + kPump + "/" + kPump + ".pdf\n"));
   ASSERT_THAT(log, HasSubstr(second_print));
   EXPECT_THAT(log.substr(log.find(second_print)), HasSubstr(kPump + "/previous/Rev_B_UTC-"));
@@ -160,9 +169,10 @@ TEST_F(RenderEndToEnd, EachDocumentIsArchivedBeforeTheNextIsPrinted) {
 TEST_F(RenderEndToEnd, NoBrowserOnPathStopsAfterThePage) {
   write_document("QL-WI-0010", "Pump Start/Stop", "B", "Pump Start_Stop");
   // PATH names only a folder without any browser.
-  const RunResult result = run_program({"/usr/bin/env", "PATH=" + scratch_.path() + "/stand-in",
-                                        testing_support::morvalen_binary(), "-p", "QL-WI-0010", "-i", "QL-WI-0010"},
-                                       scratch_.path());
+  const RunResult result =
+      run_program({"/usr/bin/env", "PATH=" + scratch_.path() + "/stand-in",
+                   testing_support::morvalen_binary(), "-p", "QL-WI-0010", "-i", "QL-WI-0010"},
+                  scratch_.path());
   EXPECT_EQ(result.exit_status, 101);
   EXPECT_THAT(result.err, StartsWith("failed to execute process: "));
   EXPECT_THAT(result.err, HasSubstr("chromium"));
@@ -180,12 +190,13 @@ TEST_F(RenderEndToEnd, BrowserWithoutPdfIsAWarningAndTheRunGoesOn) {
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.err, "warning: no PDF was produced for ./" + kPump + "/" + kPump +
                             ".pdf: the browser ended with exit status 1\n"
-                            "warning: no PDF was produced for ./" + kValve + "/" + kValve +
-                            ".pdf: the browser ended with exit status 1\n");
+                            "warning: no PDF was produced for ./" +
+                            kValve + "/" + kValve + ".pdf: the browser ended with exit status 1\n");
   for (const std::string& name : {kPump, kValve}) {
     const std::vector<std::string> archives = archives_of(name);
     ASSERT_EQ(archives.size(), 1u) << name;
-    EXPECT_EQ(files_of(name + "/previous/" + archives[0]), (std::vector<std::string>{name + ".html", name + ".qlml"}));
+    EXPECT_EQ(files_of(name + "/previous/" + archives[0]),
+              (std::vector<std::string>{name + ".html", name + ".qlml"}));
   }
 }
 
@@ -206,12 +217,15 @@ TEST_F(RenderEndToEnd, RenamedDocumentIsArchivedWhereItLies) {
   write_file(old + "/" + old + ".qlml", "Number | QL-2\nTitle | New Title\nRevision | A | x\n");
   const RunResult result = run({"-p", "QL-1"});
   ASSERT_EQ(result.exit_status, 0) << result.err;
-  EXPECT_EQ(result.err, "warning: ./" + old + "/" + old + ".qlml names the process folder \"./QL-2 - New Title\" but lies in \"./" +
-                            old + "\"; archiving in \"./" + old + "\"\n");
+  EXPECT_EQ(result.err,
+            "warning: ./" + old + "/" + old +
+                ".qlml names the process folder \"./QL-2 - New Title\" but lies in \"./" + old +
+                "\"; archiving in \"./" + old + "\"\n");
   EXPECT_FALSE(fs::exists("QL-2 - New Title"));
   const std::vector<std::string> archives = archives_of(old);
   ASSERT_EQ(archives.size(), 1u);
-  EXPECT_EQ(files_of(old + "/previous/" + archives[0]), (std::vector<std::string>{old + ".html", old + ".pdf", old + ".qlml"}));
+  EXPECT_EQ(files_of(old + "/previous/" + archives[0]),
+            (std::vector<std::string>{old + ".html", old + ".pdf", old + ".qlml"}));
 }
 
 TEST_F(RenderEndToEnd, ArchiveActionAloneAndVerbose) {
@@ -226,15 +240,17 @@ TEST_F(RenderEndToEnd, ArchiveActionAloneAndVerbose) {
   ASSERT_GE(archives.size(), 1u);
   const std::string latest = archives.back();
   EXPECT_THAT(latest, StartsWith("Rev_QL-1_UTC-"));
-  EXPECT_EQ(verbose.out, "[\"QL-1 - T\"]\nRevision: QL-1\nSystemTime::now() ...ish: " + latest.substr(9) +
-                             "\nTrying to create this folder: \"./QL-1 - T/previous/" + latest + "\"\n");
+  EXPECT_EQ(verbose.out,
+            "[\"QL-1 - T\"]\nRevision: QL-1\nSystemTime::now() ...ish: " + latest.substr(9) +
+                "\nTrying to create this folder: \"./QL-1 - T/previous/" + latest + "\"\n");
   EXPECT_EQ(files_of(name + "/previous/" + latest), (std::vector<std::string>{name + ".qlml"}));
 }
 
 TEST_F(RenderEndToEnd, CleanupKeepsTheLatestArchivePerRevisionFolderByFolder) {
   for (const std::string name : {"QL-1 - A", "QL-2 - B[1]", "QL-2 - B1"}) {
-    for (const std::string archive : {"Rev_A_UTC-2024-05-01-T10-00-00", "Rev_A_UTC-2025-01-01-T09-00-00",
-                                      "Rev_[1]_UTC-2023-01-01-T00-00-00", "Rev_1_UTC-2022-01-01-T00-00-00"}) {
+    for (const std::string archive :
+         {"Rev_A_UTC-2024-05-01-T10-00-00", "Rev_A_UTC-2025-01-01-T09-00-00",
+          "Rev_[1]_UTC-2023-01-01-T00-00-00", "Rev_1_UTC-2022-01-01-T00-00-00"}) {
       write_file(name + "/previous/" + archive + "/x.pdf", "pdf");
     }
     write_file(name + "/previous/assets/morvalen.css", "css");

@@ -44,14 +44,18 @@ int page_count(const std::string& pdf) {
   return std::regex_search(info, pages, std::regex("Pages: +([0-9]+)")) ? std::stoi(pages[1]) : -1;
 }
 
-std::string text_of(const std::string& pdf) { return run_program({"pdftotext", "-layout", pdf, "-"}, ".").out; }
+std::string text_of(const std::string& pdf) {
+  return run_program({"pdftotext", "-layout", pdf, "-"}, ".").out;
+}
 
 // The archived copies of `file_name` under the folder's "previous".
-std::vector<std::string> archived(const std::string& library, const std::string& folder, const std::string& file_name) {
+std::vector<std::string> archived(const std::string& library, const std::string& folder,
+                                  const std::string& file_name) {
   std::vector<std::string> copies;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(library + "/" + folder + "/previous", error)) {
-    if (entry.path().filename().string().starts_with("Rev_") && fs::exists(entry.path() / file_name)) {
+    if (entry.path().filename().string().starts_with("Rev_") &&
+        fs::exists(entry.path() / file_name)) {
       copies.push_back((entry.path() / file_name).string());
     }
   }
@@ -60,14 +64,16 @@ std::vector<std::string> archived(const std::string& library, const std::string&
 
 int count_of(const std::string& text, const std::string& piece) {
   int count = 0;
-  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++count;
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+    ++count;
   return count;
 }
 
 std::vector<std::string> profile_folders_in(const std::string& verbose_output) {
   std::vector<std::string> folders;
   const std::regex profile("--user-data-dir=([^ \n']+)");
-  for (std::sregex_iterator it(verbose_output.begin(), verbose_output.end(), profile), end; it != end; ++it) {
+  for (std::sregex_iterator it(verbose_output.begin(), verbose_output.end(), profile), end;
+       it != end; ++it) {
     folders.push_back((*it)[1]);
   }
   return folders;
@@ -77,19 +83,21 @@ TEST(RenderPipeEndToEnd, ABrowserKilledMidRunLosesOnlyThePageInFlight) {
   ScratchFolder scratch;
   copy_example_library("lib");
   write_stand_in("bin/chromium", browser_killed_at_second_print(real_browser()));
-  const RunResult run = run_morvalen_binary({"-v", "-p", "QL-*"}, scratch.path() + "/lib", scratch.path() + "/bin");
+  const RunResult run =
+      run_morvalen_binary({"-v", "-p", "QL-*"}, scratch.path() + "/lib", scratch.path() + "/bin");
   EXPECT_EQ(run.exit_status, 0) << run.err;
   // Standard error is no terminal here: the warning is all it holds.
   const std::string lost = kExampleFolders[1];
-  EXPECT_THAT(run.err, testing::MatchesRegex("warning: no PDF was produced for \\./" + lost.substr(0, 10) +
-                                             "[^\n]*\\.pdf: [^\n]*\n"));
+  EXPECT_THAT(run.err, testing::MatchesRegex("warning: no PDF was produced for \\./" +
+                                             lost.substr(0, 10) + "[^\n]*\\.pdf: [^\n]*\n"));
   for (const std::string& folder : kExampleFolders) {
     const bool printed = folder != lost;
     EXPECT_EQ(fs::exists(pdf_of("lib", folder)), printed) << folder;
     if (printed) {
       EXPECT_GE(page_count(pdf_of("lib", folder)), 1) << folder;
     }
-    EXPECT_EQ(archived("lib", folder, folder + ".html").size(), 1u) << folder << " is archived all the same";
+    EXPECT_EQ(archived("lib", folder, folder + ".html").size(), 1u)
+        << folder << " is archived all the same";
   }
   // Every page has its verbose command, that of the kept browser; the browser was started
   // twice, each time with a fresh profile that is gone now.
@@ -108,7 +116,8 @@ RunResult run_with_terminal_stderr(const std::vector<std::string>& args, const s
   int terminal = -1;
   int terminal_side = -1;
   int out_pipe[2];
-  if (::openpty(&terminal, &terminal_side, nullptr, nullptr, nullptr) != 0 || ::pipe(out_pipe) != 0) return {};
+  if (::openpty(&terminal, &terminal_side, nullptr, nullptr, nullptr) != 0 || ::pipe(out_pipe) != 0)
+    return {};
   const pid_t child = ::fork();
   if (child == 0) {
     ::dup2(terminal_side, 2);
@@ -162,7 +171,8 @@ TEST(RenderPipeEndToEnd, ThreeDocumentsInOneRunPrintAsEachAloneWithAProgressLine
   EXPECT_EQ(run.out, "");
   for (std::size_t count = 1; count <= 3; ++count) {
     const std::string& folder = kExampleFolders[count - 1];
-    EXPECT_THAT(run.err, testing::HasSubstr("\r[" + std::to_string(count) + "/3] " + folder.substr(0, 10)));
+    EXPECT_THAT(run.err,
+                testing::HasSubstr("\r[" + std::to_string(count) + "/3] " + folder.substr(0, 10)));
   }
   EXPECT_THAT(run.err, testing::EndsWith("\r\x1b[K"));
 
@@ -173,9 +183,10 @@ TEST(RenderPipeEndToEnd, ThreeDocumentsInOneRunPrintAsEachAloneWithAProgressLine
     ASSERT_EQ(copies.size(), 1u) << folder;
     EXPECT_EQ(read_whole_file(copies[0]), read_whole_file(pdf)) << folder;
 
-    const RunResult alone = folder == kExampleFolders[0]
-                                ? run_with_terminal_stderr({"-p", folder.substr(0, 10)}, scratch.path() + "/single")
-                                : run_morvalen_binary({"-p", folder.substr(0, 10)}, scratch.path() + "/single");
+    const RunResult alone =
+        folder == kExampleFolders[0]
+            ? run_with_terminal_stderr({"-p", folder.substr(0, 10)}, scratch.path() + "/single")
+            : run_morvalen_binary({"-p", folder.substr(0, 10)}, scratch.path() + "/single");
     ASSERT_EQ(alone.exit_status, 0) << folder;
     EXPECT_EQ(alone.err, "") << folder << ": no progress line for a single document";
     const int pages = page_count(pdf_of("single", folder));

@@ -81,13 +81,16 @@ TEST(ScriptExportEndToEnd, PauseGivesThirteenLinesAndOverwrites) {
   ASSERT_EQ(result.exit_status, 0) << result.err;
   const std::string script = read_whole_file("QL-WI-0010/QL-WI-0010.sh");
   EXPECT_EQ(std::count(script.begin(), script.end(), '\n'), 13);
-  EXPECT_THAT(script, testing::EndsWith(" printf 'two\\n' > written.txt\nread -p \"Press Enter to continue...\"\n"));
+  EXPECT_THAT(script,
+              testing::EndsWith(
+                  " printf 'two\\n' > written.txt\nread -p \"Press Enter to continue...\"\n"));
 }
 
 TEST(ScriptExportEndToEnd, PythonScriptRuns) {
   ScratchFolder scratch;
-  write_file("QL-PY-0001 - Py/QL-PY-0001 - Py.qlml",
-             "Number | QL-PY-0001\nSection | S\nStep | T\nCommand | total = 6 * 7\nCommand |\tprint(total)\n");
+  write_file(
+      "QL-PY-0001 - Py/QL-PY-0001 - Py.qlml",
+      "Number | QL-PY-0001\nSection | S\nStep | T\nCommand | total = 6 * 7\nCommand |\tprint(total)\n");
   const auto result = run_morvalen_binary({"-s", "QL-PY-0001", "python", "no"}, scratch.path());
   ASSERT_EQ(result.exit_status, 0) << result.err;
   const std::string path = "QL-PY-0001 - Py/QL-PY-0001 - Py.py";
@@ -111,11 +114,11 @@ TEST(ScriptExportEndToEnd, PowershellAndApplescript) {
   EXPECT_EQ(result.out, reminder("./QL-WI-0010/QL-WI-0010.ps1"));
   const std::string powershell = read_whole_file("QL-WI-0010/QL-WI-0010.ps1");
   EXPECT_THAT(powershell, testing::StartsWith("# QL-WI-0010.ps1\n"));
-  EXPECT_THAT(powershell, testing::HasSubstr(
-                              "# Step 1.1\nWrite-Host \"Step 1.1\"\n echo one | tr o O\n"
-                              "Write-Host \"Press Enter to continue...\"\n"
-                              "Read-Host | Out-Null # Pauses the script until Enter is pressed\n"
-                              "Write-Host \"Continuing script execution.\"\n\n# Step 2.3\n"));
+  EXPECT_THAT(powershell,
+              testing::HasSubstr("# Step 1.1\nWrite-Host \"Step 1.1\"\n echo one | tr o O\n"
+                                 "Write-Host \"Press Enter to continue...\"\n"
+                                 "Read-Host | Out-Null # Pauses the script until Enter is pressed\n"
+                                 "Write-Host \"Continuing script execution.\"\n\n# Step 2.3\n"));
 
   result = run_morvalen_binary({"-s", "QL-WI-0010", "applescript", "0"}, scratch.path());
   ASSERT_EQ(result.exit_status, 0) << result.err;
@@ -140,31 +143,35 @@ TEST(ScriptExportEndToEnd, UnlistedFormatReadsEveryDocumentAndWritesNothing) {
   write_file("QL-WI-0020/notes.txt", "no document\n");
   const auto result = run_morvalen_binary({"-s", "QL-WI-0020", "Bash", "1"}, scratch.path());
   EXPECT_EQ(result.exit_status, 101);
-  EXPECT_THAT(result.err, testing::StartsWith("Could not load lines: ./QL-WI-0020/QL-WI-0020.qlml: "));
+  EXPECT_THAT(result.err,
+              testing::StartsWith("Could not load lines: ./QL-WI-0020/QL-WI-0020.qlml: "));
 }
 
 TEST(ScriptExportEndToEnd, VerboseBannerAndSteps) {
   ScratchFolder scratch;
   write_file("QL-WI-0010/QL-WI-0010.qlml", kShellDocument);
-  const auto result = run_morvalen_binary({"-v", "-s", "QL-WI-0010", "bash", "TRUE"}, scratch.path());
+  const auto result =
+      run_morvalen_binary({"-v", "-s", "QL-WI-0010", "bash", "TRUE"}, scratch.path());
   ASSERT_EQ(result.exit_status, 0) << result.err;
-  EXPECT_EQ(result.out,
-            "[\"QL-WI-0010\"]\n"
-            "\n"
-            "=== Morvalen Scriptification =========================================================\n"
-            "===\n"
-            "=== >> Process:          QL-WI-0010\n"
-            "=== >> Script Format:    bash\n"
-            "=== >> Pause after each? TRUE\n"
-            "===\n"
-            "======================================================================================\n"
-            "\n"
-            "[A] Attempting to read QLML -> ./QL-WI-0010/QL-WI-0010.qlml ...success!\n"
-            "[B] Morvalen found 2 lines of type \"Command\" in the file.\n"
-            "[C] Processing script format \"bash\"\n" +
-                reminder("./QL-WI-0010/QL-WI-0010.sh"));
+  EXPECT_EQ(
+      result.out,
+      "[\"QL-WI-0010\"]\n"
+      "\n"
+      "=== Morvalen Scriptification =========================================================\n"
+      "===\n"
+      "=== >> Process:          QL-WI-0010\n"
+      "=== >> Script Format:    bash\n"
+      "=== >> Pause after each? TRUE\n"
+      "===\n"
+      "======================================================================================\n"
+      "\n"
+      "[A] Attempting to read QLML -> ./QL-WI-0010/QL-WI-0010.qlml ...success!\n"
+      "[B] Morvalen found 2 lines of type \"Command\" in the file.\n"
+      "[C] Processing script format \"bash\"\n" +
+          reminder("./QL-WI-0010/QL-WI-0010.sh"));
   // "TRUE" is not a request to pause.
-  EXPECT_THAT(read_whole_file("QL-WI-0010/QL-WI-0010.sh"), testing::Not(testing::HasSubstr("read -p")));
+  EXPECT_THAT(read_whole_file("QL-WI-0010/QL-WI-0010.sh"),
+              testing::Not(testing::HasSubstr("read -p")));
 }
 
 TEST(ScriptExportEndToEnd, EmptyOrUnmatchedNumberExportsNothing) {
@@ -202,10 +209,12 @@ TEST(ScriptExportEndToEnd, ExampleProcedureExportsAValidBashScript) {
   const std::string library = scratch.path() + "/library";
   const auto result = run_morvalen_binary({"-v", "-s", "QL-TP-0200", "bash", "true"}, library);
   ASSERT_EQ(result.exit_status, 0) << result.err;
-  EXPECT_THAT(result.out, testing::HasSubstr("[B] Morvalen found 7 lines of type \"Command\" in the file.\n"));
+  EXPECT_THAT(result.out,
+              testing::HasSubstr("[B] Morvalen found 7 lines of type \"Command\" in the file.\n"));
   const std::string folder = "QL-TP-0200 - Network Switch Acceptance Test_ Ports _ VLANs";
   const std::string script = library + "/" + folder + "/" + folder + ".sh";
-  EXPECT_THAT(read_whole_file(script), testing::HasSubstr("\n ping -c 3 192.0.2.10 | tail -n 2\nread -p"));
+  EXPECT_THAT(read_whole_file(script),
+              testing::HasSubstr("\n ping -c 3 192.0.2.10 | tail -n 2\nread -p"));
   // Syntax only: the procedure talks to a network switch.
   const auto check = run_program({"bash", "-n", script}, library);
   EXPECT_EQ(check.exit_status, 0) << check.err;

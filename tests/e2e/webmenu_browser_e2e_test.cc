@@ -73,14 +73,19 @@ TEST(WebmenuInBrowser, SortsByHeadingAndTogglesColumns) {
   ASSERT_EQ(browser.evaluate("document.querySelectorAll('#library tbody tr').length"), 4);
 
   // Sorting ignores case: ql-wi-0030 sorts last.
-  const std::vector<std::string> ascending = {"QL-WI-0005", "QL-WI-0010", "QL-WI-0020", "ql-wi-0030"};
+  const std::vector<std::string> ascending = {"QL-WI-0005", "QL-WI-0010", "QL-WI-0020",
+                                              "ql-wi-0030"};
   std::vector<std::string> descending(ascending.rbegin(), ascending.rend());
   browser.click("#library th.col02");
   EXPECT_EQ(texts(browser.evaluate(column_texts(2))), ascending) << "first click on Number";
-  EXPECT_EQ(browser.evaluate("document.querySelector('#library th.col02').getAttribute('aria-sort')"), "ascending");
+  EXPECT_EQ(
+      browser.evaluate("document.querySelector('#library th.col02').getAttribute('aria-sort')"),
+      "ascending");
   browser.click("#library th.col02");
   EXPECT_EQ(texts(browser.evaluate(column_texts(2))), descending) << "second click on Number";
-  EXPECT_EQ(browser.evaluate("document.querySelector('#library th.col02').getAttribute('aria-sort')"), "descending");
+  EXPECT_EQ(
+      browser.evaluate("document.querySelector('#library th.col02').getAttribute('aria-sort')"),
+      "descending");
   // The other cells moved with their row.
   EXPECT_EQ(texts(browser.evaluate(column_texts(4))),
             (std::vector<std::string>{"Filter swap", "Valve check", "Pump start", "Leak test"}));
@@ -94,11 +99,15 @@ TEST(WebmenuInBrowser, SortsByHeadingAndTogglesColumns) {
   }
   browser.click("input.toggle-column-04");
   EXPECT_EQ(browser.evaluate("document.querySelector('input.toggle-column-04').checked"), false);
-  EXPECT_EQ(browser.evaluate(column_shown(4)).get<std::vector<bool>>(), all_hidden) << "Title unchecked";
+  EXPECT_EQ(browser.evaluate(column_shown(4)).get<std::vector<bool>>(), all_hidden)
+      << "Title unchecked";
   browser.click("input.toggle-column-06");
-  EXPECT_EQ(browser.evaluate(column_shown(6)).get<std::vector<bool>>(), all_shown) << "Author checked";
-  EXPECT_EQ(texts(browser.evaluate(column_texts(6))), (std::vector<std::string>{"Cy", "Bo", "Al", "Di"}));
-  EXPECT_EQ(browser.evaluate(column_shown(2)).get<std::vector<bool>>(), all_shown) << "Number untouched";
+  EXPECT_EQ(browser.evaluate(column_shown(6)).get<std::vector<bool>>(), all_shown)
+      << "Author checked";
+  EXPECT_EQ(texts(browser.evaluate(column_texts(6))),
+            (std::vector<std::string>{"Cy", "Bo", "Al", "Di"}));
+  EXPECT_EQ(browser.evaluate(column_shown(2)).get<std::vector<bool>>(), all_shown)
+      << "Number untouched";
 
   EXPECT_THAT(browser.errors(), testing::IsEmpty());
 

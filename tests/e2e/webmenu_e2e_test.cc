@@ -116,8 +116,8 @@ TEST(WebmenuEndToEnd, EmptyLibraryVerbose) {
   const auto result = run_morvalen_binary({"-w", "-v"}, root);
   ASSERT_EQ(result.exit_status, 0) << result.err;
   EXPECT_EQ(result.out, verbose_head("Empty Shelf") +
-                            "success! Folders found, now look for files to process:\n" + kVerboseTail +
-                            " -> Name:       Empty Shelf\n -> Processes:\n\n\n");
+                            "success! Folders found, now look for files to process:\n" +
+                            kVerboseTail + " -> Name:       Empty Shelf\n -> Processes:\n\n\n");
   const std::string page = read_whole_file(root + "/WebMenu.html");
   EXPECT_THAT(page, testing::HasSubstr("<title>&#x1F4DA; Empty Shelf &#x1F4DA;</title>"));
   EXPECT_THAT(page, testing::HasSubstr("<p>Process Library with 0 processes.</p>"));
@@ -157,7 +157,10 @@ TEST(WebmenuEndToEnd, RowsFollowTheDocumentNotTheFolderName) {
   ASSERT_EQ(result.exit_status, 0) << result.err;
   const std::string page = read_whole_file(root + "/WebMenu.html");
   EXPECT_THAT(page, testing::HasSubstr("<p>Process Library with 1 processes.</p>"));
-  EXPECT_THAT(page, testing::HasSubstr("<a href=\"./QL-WI-0099 - Renamed_ now_then/./QL-WI-0099 - Renamed_ now_then.qlml\">"));
+  EXPECT_THAT(
+      page,
+      testing::HasSubstr(
+          "<a href=\"./QL-WI-0099 - Renamed_ now_then/./QL-WI-0099 - Renamed_ now_then.qlml\">"));
   EXPECT_THAT(page, testing::HasSubstr("<td class=\"col04\">Renamed: now/then</td>"));
   EXPECT_THAT(page, testing::Not(testing::HasSubstr("Old Name")));
 }

@@ -18,7 +18,9 @@ std::string browser_killed_at_second_print(const std::string& real_browser) {
          "use strict;\n"
          "use warnings;\n"
          "use POSIX ();\n"
-         "my $real = '" + real_browser + "';\n"
+         "my $real = '" +
+         real_browser +
+         "';\n"
          "my $marker = \"$0.started\";\n"
          "if (-e $marker) { exec { $real } $real, @ARGV; POSIX::_exit(127); }\n"
          "open(my $mark, '>', $marker) or die; close $mark;\n"

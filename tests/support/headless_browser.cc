@@ -40,7 +40,8 @@ HeadlessBrowser::HeadlessBrowser(const std::string& program) {
   if (::access(program.c_str(), X_OK) != 0) fail(program + " is missing or not executable");
   // A browser that dies must show up as a failed write, not end the test program.
   ::signal(SIGPIPE, SIG_IGN);
-  std::string profile = (std::filesystem::temp_directory_path() / "morvalen-chromium-XXXXXX").string();
+  std::string profile =
+      (std::filesystem::temp_directory_path() / "morvalen-chromium-XXXXXX").string();
   if (::mkdtemp(profile.data()) == nullptr) fail("cannot create a profile folder");
   profile_ = profile;
   int commands[2];
@@ -64,7 +65,8 @@ HeadlessBrowser::HeadlessBrowser(const std::string& program) {
     // other; dup2 onto a different number also clears close-on-exec.
     const int read_end = ::fcntl(commands[0], F_DUPFD_CLOEXEC, 10);
     const int write_end = ::fcntl(replies[1], F_DUPFD_CLOEXEC, 10);
-    if (read_end < 0 || write_end < 0 || ::dup2(read_end, 3) < 0 || ::dup2(write_end, 4) < 0) ::_exit(126);
+    if (read_end < 0 || write_end < 0 || ::dup2(read_end, 3) < 0 || ::dup2(write_end, 4) < 0)
+      ::_exit(126);
     const int null_fd = ::open("/dev/null", O_RDWR);
     if (null_fd >= 0) {
       ::dup2(null_fd, 0);
@@ -118,7 +120,8 @@ HeadlessBrowser::~HeadlessBrowser() {
 void HeadlessBrowser::open(const std::string& url) {
   loaded_ = false;
   const nlohmann::json navigated = call("Page.navigate", {{"url", url}});
-  if (navigated.contains("errorText")) fail("cannot open " + url + ": " + navigated["errorText"].dump());
+  if (navigated.contains("errorText"))
+    fail("cannot open " + url + ": " + navigated["errorText"].dump());
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
   while (!loaded_) {
     if (std::chrono::steady_clock::now() > deadline) fail("no load event for " + url);
@@ -127,31 +130,37 @@ void HeadlessBrowser::open(const std::string& url) {
 }
 
 nlohmann::json HeadlessBrowser::evaluate(const std::string& expression) {
-  const nlohmann::json reply = call(
-      "Runtime.evaluate",
-      {{"expression", expression}, {"returnByValue", true}, {"awaitPromise", true}});
-  if (reply.contains("exceptionDetails")) fail("exception in " + expression + ": " + reply["exceptionDetails"].dump());
+  const nlohmann::json reply =
+      call("Runtime.evaluate",
+           {{"expression", expression}, {"returnByValue", true}, {"awaitPromise", true}});
+  if (reply.contains("exceptionDetails"))
+    fail("exception in " + expression + ": " + reply["exceptionDetails"].dump());
   const nlohmann::json& result = reply.at("result");
   return result.contains("value") ? result["value"] : nlohmann::json();
 }
 
 void HeadlessBrowser::click(const std::string& selector) {
-  const nlohmann::json spot = evaluate(
-      "(() => { const e = document.querySelector(" + nlohmann::json(selector).dump() + ");"
-      " if (!e) return null;"
-      " e.scrollIntoView({block: 'center'});"
-      " const r = e.getBoundingClientRect();"
-      " const x = r.left + r.width / 2, y = r.top + r.height / 2;"
-      " const hit = document.elementFromPoint(x, y);"
-      " return {x: x, y: y, hit: hit !== null && (hit === e || e.contains(hit))}; })()");
+  const nlohmann::json spot =
+      evaluate("(() => { const e = document.querySelector(" + nlohmann::json(selector).dump() +
+               ");"
+               " if (!e) return null;"
+               " e.scrollIntoView({block: 'center'});"
+               " const r = e.getBoundingClientRect();"
+               " const x = r.left + r.width / 2, y = r.top + r.height / 2;"
+               " const hit = document.elementFromPoint(x, y);"
+               " return {x: x, y: y, hit: hit !== null && (hit === e || e.contains(hit))}; })()");
   if (spot.is_null()) fail("nothing matches " + selector);
   if (!spot.at("hit").get<bool>()) fail(selector + " is covered by another element");
   const double x = spot.at("x").get<double>();
   const double y = spot.at("y").get<double>();
   call("Input.dispatchMouseEvent", {{"type", "mouseMoved"}, {"x", x}, {"y", y}});
   for (const char* type : {"mousePressed", "mouseReleased"}) {
-    call("Input.dispatchMouseEvent",
-         {{"type", type}, {"x", x}, {"y", y}, {"button", "left"}, {"buttons", 1}, {"clickCount", 1}});
+    call("Input.dispatchMouseEvent", {{"type", type},
+                                      {"x", x},
+                                      {"y", y},
+                                      {"button", "left"},
+                                      {"buttons", 1},
+                                      {"clickCount", 1}});
   }
 }
 

@@ -1,8 +1,9 @@
 // headless_browser.h: a page in headless Chromium, driven over the DevTools pipe.
 #pragma once
+#include <sys/types.h>
+
 #include <nlohmann/json.hpp>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace morvalen::testing_support {
@@ -28,8 +29,7 @@ class HeadlessBrowser {
   const std::vector<std::string>& errors() const { return errors_; }
 
  private:
-  nlohmann::json call(const std::string& method, const nlohmann::json& params,
-                      bool in_page = true);
+  nlohmann::json call(const std::string& method, const nlohmann::json& params, bool in_page = true);
   nlohmann::json next_message(int timeout_ms);
   void note_event(const nlohmann::json& message);
 

@@ -30,7 +30,8 @@ ScratchFolder::~ScratchFolder() {
   std::error_code ignored;
   fs::current_path(previous_, ignored);
   // Tests may leave folders without write or search permission behind.
-  for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ignored);
+  for (auto it = fs::recursive_directory_iterator(
+           path_, fs::directory_options::skip_permission_denied, ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
     if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
       fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
@@ -66,7 +67,8 @@ std::string read_whole_file(const std::string& path) {
 std::map<std::string, std::string> snapshot_tree(const std::string& root) {
   std::map<std::string, std::string> tree;
   std::error_code error;
-  for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, error);
+  for (auto it = fs::recursive_directory_iterator(
+           root, fs::directory_options::skip_permission_denied, error);
        it != fs::recursive_directory_iterator(); it.increment(error)) {
     const std::string relative = fs::relative(it->path(), root).string();
     if (it->is_symlink(error)) {

@@ -21,7 +21,8 @@ Process named(std::string number, std::string title, std::vector<std::string> re
   Process process;
   process.number = std::move(number);
   process.title = std::move(title);
-  for (std::string& revision : revisions) process.revisions.push_back({std::move(revision), "change"});
+  for (std::string& revision : revisions)
+    process.revisions.push_back({std::move(revision), "change"});
   return process;
 }
 
@@ -54,13 +55,12 @@ TEST(Archive, FolderNamesKeepSeparatorsOutOfTheRevision) {
   const struct {
     std::string_view revision, expected;
   } cases[] = {
-      {"B", "Rev_B_UTC-X"},
-      {"1/2", "Rev_1_2_UTC-X"},
-      {"a\\b", "Rev_a_b_UTC-X"},
-      {"../../x", "Rev_.._.._x_UTC-X"},
+      {"B", "Rev_B_UTC-X"},         {"1/2", "Rev_1_2_UTC-X"},
+      {"a\\b", "Rev_a_b_UTC-X"},    {"../../x", "Rev_.._.._x_UTC-X"},
       {"[1]*?", "Rev_[1]*?_UTC-X"},
   };
-  for (const auto& c : cases) EXPECT_EQ(archive_folder_name(c.revision, "UTC-X"), c.expected) << c.revision;
+  for (const auto& c : cases)
+    EXPECT_EQ(archive_folder_name(c.revision, "UTC-X"), c.expected) << c.revision;
 }
 
 TEST(Archive, CopiesFilesButNotSubfoldersAndAssetsInFull) {
@@ -78,7 +78,9 @@ TEST(Archive, CopiesFilesButNotSubfoldersAndAssetsInFull) {
   const std::vector<std::string> archives = archive_names(folder + "/previous");
   ASSERT_EQ(archives.size(), 1u);
   // Without a Revision line the archive is named after the number.
-  EXPECT_THAT(archives[0], testing::MatchesRegex("Rev_QL-WI-0010_UTC-[0-9]{4}-[0-9]{2}-[0-9]{2}-T[0-9]{2}-[0-9]{2}-[0-9]{2}"));
+  EXPECT_THAT(archives[0],
+              testing::MatchesRegex(
+                  "Rev_QL-WI-0010_UTC-[0-9]{4}-[0-9]{2}-[0-9]{2}-T[0-9]{2}-[0-9]{2}-[0-9]{2}"));
   const auto archive = snapshot_tree(folder + "/previous/" + archives[0]);
   EXPECT_EQ(archive, (std::map<std::string, std::string>{{"QL-WI-0010 - Alpha.qlml", "qlml"},
                                                          {"QL-WI-0010 - Alpha.html", "html"}}));
@@ -98,7 +100,8 @@ TEST(Archive, VerboseNamesRevisionTimestampAndFolder) {
   ASSERT_EQ(archives.size(), 1u);
   const std::string timestamp = archives[0].substr(std::string("Rev_B_").size());
   EXPECT_EQ(out.str(), "Revision: B\nSystemTime::now() ...ish: " + timestamp +
-                           "\nTrying to create this folder: \"./QL-1 - T/previous/" + archives[0] + "\"\n");
+                           "\nTrying to create this folder: \"./QL-1 - T/previous/" + archives[0] +
+                           "\"\n");
 }
 
 TEST(Archive, SameSecondReusesTheArchiveFolderAndOverwrites) {
@@ -106,8 +109,9 @@ TEST(Archive, SameSecondReusesTheArchiveFolderAndOverwrites) {
   write_file("N - T/N - T.qlml", "new");
   // The archiving will pick one of these two names; both hold an older copy beforehand.
   const auto now = std::chrono::system_clock::now();
-  const std::string names[] = {archive_folder_name("N", format_archive_timestamp(now)),
-                               archive_folder_name("N", format_archive_timestamp(now + std::chrono::seconds(1)))};
+  const std::string names[] = {
+      archive_folder_name("N", format_archive_timestamp(now)),
+      archive_folder_name("N", format_archive_timestamp(now + std::chrono::seconds(1)))};
   for (const std::string& name : names) {
     write_file("N - T/previous/" + name + "/N - T.qlml", "old");
     write_file("N - T/previous/" + name + "/kept.txt", "kept");
@@ -148,9 +152,10 @@ TEST(Archive, RenamedDocumentIsArchivedWhereItWasRead) {
   std::ostringstream err;
   const std::string folder = process_folder_of(renamed, "./QL-1 - Old/QL-1 - Old.qlml", err);
   EXPECT_EQ(folder, "./QL-1 - Old");
-  EXPECT_EQ(err.str(),
-            "warning: ./QL-1 - Old/QL-1 - Old.qlml names the process folder \"./QL-2 - New\" but lies in "
-            "\"./QL-1 - Old\"; archiving in \"./QL-1 - Old\"\n");
+  EXPECT_EQ(
+      err.str(),
+      "warning: ./QL-1 - Old/QL-1 - Old.qlml names the process folder \"./QL-2 - New\" but lies in "
+      "\"./QL-1 - Old\"; archiving in \"./QL-1 - Old\"\n");
   std::ostringstream out;
   archive_single_process(renamed, folder, false, out);
   EXPECT_FALSE(fs::exists("QL-2 - New"));
@@ -159,7 +164,8 @@ TEST(Archive, RenamedDocumentIsArchivedWhereItWasRead) {
   EXPECT_EQ(read_whole_file("QL-1 - Old/previous/" + archives[0] + "/QL-1 - Old.qlml"), "qlml");
 
   std::ostringstream quiet;
-  EXPECT_EQ(process_folder_of(named("QL-1", "Old"), "./QL-1 - Old/QL-1 - Old.qlml", quiet), "./QL-1 - Old");
+  EXPECT_EQ(process_folder_of(named("QL-1", "Old"), "./QL-1 - Old/QL-1 - Old.qlml", quiet),
+            "./QL-1 - Old");
   EXPECT_EQ(quiet.str(), "");
 }
 
@@ -170,9 +176,10 @@ TEST(Archive, CopyDirAllOverwritesKeepsExtrasAndReportsFailures) {
   write_file("dst/a.txt", "old a");
   write_file("dst/extra.txt", "extra");
   EXPECT_FALSE(copy_dir_all("src", "dst/"));
-  EXPECT_EQ(snapshot_tree("dst"), (std::map<std::string, std::string>{
-                                      {"a.txt", "new a"}, {"extra.txt", "extra"}, {"sub/", ""}, {"sub/b.txt", "b"}}));
-  EXPECT_TRUE(copy_dir_all("missing", "out"));    // source cannot be listed
+  EXPECT_EQ(snapshot_tree("dst"),
+            (std::map<std::string, std::string>{
+                {"a.txt", "new a"}, {"extra.txt", "extra"}, {"sub/", ""}, {"sub/b.txt", "b"}}));
+  EXPECT_TRUE(copy_dir_all("missing", "out"));      // source cannot be listed
   EXPECT_TRUE(copy_dir_all("src", "src/a.txt/x"));  // destination cannot be created
 }
 
@@ -185,7 +192,7 @@ TEST(Cleanup, RevisionsAreTakenFromArchiveNames) {
       {"Rev__UTC-2024-05-01-T10-00-00", ""},
       {"Rev_[1]_UTC-2024-05-01-T10-00-00", "[1]"},
       {"Rev_A_UTC-B_UTC-2024-05-01-T10-00-00", "A_UTC-B"},  // the revision ends at the timestamp
-      {"Rev_UTC-2024-05-01-T10-00-00", std::nullopt},      // no revision can be taken
+      {"Rev_UTC-2024-05-01-T10-00-00", std::nullopt},       // no revision can be taken
       {"Rev_A_UTC-2024-05-01", std::nullopt},
       {"assets", std::nullopt},
       {"rev_A_UTC-2024-05-01-T10-00-00", std::nullopt},
@@ -212,7 +219,9 @@ TEST(Cleanup, PlansKeepTheLatestArchivePerRevision) {
   } cases[] = {
       {"A/A/B", {b2024, a2025, "assets", a2024}, {{"A", {a2024}, a2025}, {"B", {}, b2024}}},
       {"single", {a2024}, {{"A", {}, a2024}}},
-      {"A and AB apart", {ab2026, a2025, ab2023, a2024}, {{"AB", {ab2023}, ab2026}, {"A", {a2024}, a2025}}},
+      {"A and AB apart",
+       {ab2026, a2025, ab2023, a2024},
+       {{"AB", {ab2023}, ab2026}, {"A", {a2024}, a2025}}},
       {"glob characters are literal",
        {one_new, bracket, one_old, star, question},
        {{"*", {}, star}, {"1", {one_old}, one_new}, {"?", {}, question}, {"[1]", {}, bracket}}},
@@ -235,12 +244,13 @@ TEST(Cleanup, PlansKeepTheLatestArchivePerRevision) {
 TEST(Cleanup, ListsThenDeletesOnlyOlderArchives) {
   ScratchFolder scratch;
   const std::string previous = "QL-1 - T/previous/";
-  for (const std::string name :
-       {"Rev_A_UTC-2024-05-01-T10-00-00", "Rev_A_UTC-2025-01-01-T09-00-00", "Rev_B_UTC-2024-06-01-T08-00-00"}) {
+  for (const std::string name : {"Rev_A_UTC-2024-05-01-T10-00-00", "Rev_A_UTC-2025-01-01-T09-00-00",
+                                 "Rev_B_UTC-2024-06-01-T08-00-00"}) {
     write_file(previous + name + "/doc.pdf", "pdf");
   }
   write_file(previous + "assets/morvalen.css", "css");
-  write_file(previous + "notes/Rev_A_UTC-2000-01-01-T00-00-00/x", "x");  // deeper: not an archive of this folder
+  write_file(previous + "notes/Rev_A_UTC-2000-01-01-T00-00-00/x",
+             "x");  // deeper: not an archive of this folder
   write_file(previous + "Rev_C_UTC-2020-01-01-T00-00-00", "a file, not a folder");
   write_file(previous + "Rev_C_UTC-2021-01-01-T00-00-00/doc.pdf", "pdf");
   std::ostringstream out;
@@ -283,7 +293,8 @@ TEST(Cleanup, FoldersWithoutArchivesAndBracketedTitles) {
   const auto untouched = snapshot_tree("QL-1 - T1");
   std::ostringstream out;
   cleanup_process_folder("QL-1 - T[1]", out);
-  EXPECT_THAT(out.str(), testing::HasSubstr("Attempting to delete Rev_A_UTC-2024-01-01-T00-00-00 ... \n"));
+  EXPECT_THAT(out.str(),
+              testing::HasSubstr("Attempting to delete Rev_A_UTC-2024-01-01-T00-00-00 ... \n"));
   EXPECT_FALSE(fs::exists("QL-1 - T[1]/previous/Rev_A_UTC-2024-01-01-T00-00-00"));
   EXPECT_TRUE(fs::exists("QL-1 - T[1]/previous/Rev_A_UTC-2025-01-01-T00-00-00/x"));
   EXPECT_EQ(snapshot_tree("QL-1 - T1"), untouched);

@@ -19,7 +19,8 @@ using testing_support::ScratchFolder;
 using testing_support::write_file;
 
 std::string find_chromium() {
-  for (const char* name : {"chromium", "chromium-browser", "google-chrome", "google-chrome-stable"}) {
+  for (const char* name :
+       {"chromium", "chromium-browser", "google-chrome", "google-chrome-stable"}) {
     const std::string path = run_program({"sh", "-c", std::string("command -v ") + name}, ".").out;
     if (!path.empty()) return path.substr(0, path.find('\n'));
   }
@@ -28,20 +29,24 @@ std::string find_chromium() {
 
 BrowserStart start_chromium(const BrowserTimeouts& timeouts = {}) {
   const std::string profile = make_pipe_profile_folder();
-  return start_browser_session(devtools_pipe_command(find_chromium(), profile, ::geteuid() == 0), profile,
-                               timeouts);
+  return start_browser_session(devtools_pipe_command(find_chromium(), profile, ::geteuid() == 0),
+                               profile, timeouts);
 }
 
 std::string page(const std::string& words) {
   return "<!DOCTYPE html><html><head><style>@page { size: A4 landscape; }</style></head><body>"
-         "<h1>" + words + "</h1><div style=\"page-break-before: always\">second sheet</div></body></html>";
+         "<h1>" +
+         words + "</h1><div style=\"page-break-before: always\">second sheet</div></body></html>";
 }
 
 TEST(DevtoolsPipe, FileUrlEncodesWhatAUrlCannotHold) {
-  struct Case { std::string_view path, url; };
-  const Case cases[] = {{"/a/b.html", "file:///a/b.html"},
-                        {"/lib/QL-1 - Pump #2?/x.html", "file:///lib/QL-1%20-%20Pump%20%232%3F/x.html"},
-                        {"/é%.html", "file:///%C3%A9%25.html"}};
+  struct Case {
+    std::string_view path, url;
+  };
+  const Case cases[] = {
+      {"/a/b.html", "file:///a/b.html"},
+      {"/lib/QL-1 - Pump #2?/x.html", "file:///lib/QL-1%20-%20Pump%20%232%3F/x.html"},
+      {"/é%.html", "file:///%C3%A9%25.html"}};
   for (const Case& c : cases) EXPECT_EQ(file_url(std::string(c.path)), c.url) << c.path;
 }
 
@@ -57,7 +62,10 @@ TEST(DevtoolsPipe, OneBrowserPrintsManyPagesAndSurvivesABadOne) {
   const std::string folder = scratch.path() + "/QL-1 - Pump #2 (é)";
   write_file(folder + "/a.html", page("Alpha words"));
   write_file(folder + "/b.html", page("Bravo words"));
-  const struct { std::string html, pdf, text; PagePrint outcome; } prints[] = {
+  const struct {
+    std::string html, pdf, text;
+    PagePrint outcome;
+  } prints[] = {
       {folder + "/a.html", folder + "/a.pdf", "Alpha words", PagePrint::Printed},
       {folder + "/missing.html", folder + "/missing.pdf", "", PagePrint::PageFailed},
       {folder + "/b.html", folder + "/b.pdf", "Bravo words", PagePrint::Printed},
@@ -71,14 +79,16 @@ TEST(DevtoolsPipe, OneBrowserPrintsManyPagesAndSurvivesABadOne) {
     EXPECT_EQ(read_whole_file(print.pdf).substr(0, 5), "%PDF-") << print.pdf;
     const auto info = run_program({"pdfinfo", print.pdf}, ".");
     EXPECT_THAT(info.out, testing::ContainsRegex("Pages: +2\n")) << print.pdf;
-    EXPECT_THAT(run_program({"pdftotext", print.pdf, "-"}, ".").out, testing::HasSubstr(print.text)) << print.pdf;
+    EXPECT_THAT(run_program({"pdftotext", print.pdf, "-"}, ".").out, testing::HasSubstr(print.text))
+        << print.pdf;
   }
   // Nothing but the PDFs and the pages: no temporary file left beside them.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 4);
 
   end_browser_session(session);
   EXPECT_FALSE(std::filesystem::exists(profile));
-  EXPECT_EQ(print_page_to_pdf(session, folder + "/a.html", folder + "/c.pdf"), PagePrint::BrowserLost);
+  EXPECT_EQ(print_page_to_pdf(session, folder + "/a.html", folder + "/c.pdf"),
+            PagePrint::BrowserLost);
 }
 
 TEST(DevtoolsPipe, ABrowserKilledMidRunIsLostNotFatal) {
@@ -89,7 +99,8 @@ TEST(DevtoolsPipe, ABrowserKilledMidRunIsLostNotFatal) {
   const std::string html = scratch.path() + "/a.html";
   ::kill(start.session->pid, SIGKILL);
   // Writing to the dead browser's pipe must come back as a lost browser, not a SIGPIPE.
-  EXPECT_EQ(print_page_to_pdf(*start.session, html, scratch.path() + "/a.pdf"), PagePrint::BrowserLost);
+  EXPECT_EQ(print_page_to_pdf(*start.session, html, scratch.path() + "/a.pdf"),
+            PagePrint::BrowserLost);
   EXPECT_EQ(start.session->pid, -1);
   EXPECT_FALSE(std::filesystem::exists("a.pdf"));
 }
@@ -97,10 +108,13 @@ TEST(DevtoolsPipe, ABrowserKilledMidRunIsLostNotFatal) {
 TEST(DevtoolsPipe, NoBrowserOrNoPipeIsReportedWithinTheDeadline) {
   ScratchFolder scratch;
   const BrowserTimeouts quick{std::chrono::milliseconds(1500)};
-  struct Case { std::vector<std::string> argv; bool exec_fails; };
+  struct Case {
+    std::vector<std::string> argv;
+    bool exec_fails;
+  };
   const Case cases[] = {{{scratch.path() + "/no-such-browser"}, true},
-                        {{"/bin/true"}, false},               // ends at once: end of file
-                        {{"/bin/sleep", "30"}, false},        // never answers: deadline
+                        {{"/bin/true"}, false},         // ends at once: end of file
+                        {{"/bin/sleep", "30"}, false},  // never answers: deadline
                         {{"/bin/sh", "-c", "cat <&3 >/dev/null"}, false}};  // reads, never writes
   for (const Case& c : cases) {
     const std::string profile = make_pipe_profile_folder();

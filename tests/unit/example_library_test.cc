@@ -75,12 +75,15 @@ std::string third_field_of(std::string_view line) {
 TEST(ExampleLibrary, HasTheProceduresAndEveryAssetFile) {
   EXPECT_GE(example_folders().size(), 2u);
   const std::string assets = library_dir() + "/assets";
-  for (const char* file : {"morvalen.css", "favicon.png", "favicon.svg", "placeholderImage-small.png",
-                           "QLML.png", "html.png", "pdf.png", "QLML-prototype.qlml", "QuickLever.bat"}) {
+  for (const char* file :
+       {"morvalen.css", "favicon.png", "favicon.svg", "placeholderImage-small.png", "QLML.png",
+        "html.png", "pdf.png", "QLML-prototype.qlml", "QuickLever.bat"}) {
     EXPECT_TRUE(exists_in(assets, file)) << file;
   }
-  for (const char* image : {"favicon.png", "placeholderImage-small.png", "QLML.png", "html.png", "pdf.png"}) {
-    EXPECT_THAT(read_whole_file(assets + "/" + image), testing::StartsWith("\x89PNG\r\n\x1a\n")) << image;
+  for (const char* image :
+       {"favicon.png", "placeholderImage-small.png", "QLML.png", "html.png", "pdf.png"}) {
+    EXPECT_THAT(read_whole_file(assets + "/" + image), testing::StartsWith("\x89PNG\r\n\x1a\n"))
+        << image;
   }
 }
 
@@ -142,7 +145,8 @@ TEST(ExampleLibrary, NoActionLineIsDropped) {
     for (const Section& section : read_qlml(document_path(folder)).sections) {
       for (const Step& step : section.steps) {
         for (const SubStep& sub_step : step.sub_steps) {
-          if (const ActionSequence* sequence = std::get_if<ActionSequence>(&sub_step)) read += sequence->actions.size();
+          if (const ActionSequence* sequence = std::get_if<ActionSequence>(&sub_step))
+            read += sequence->actions.size();
         }
       }
     }
@@ -188,20 +192,22 @@ TEST(ExampleLibrary, TogetherTheDocumentsUseEveryStatementAndForm) {
     }
   }
   for (const char* keyword :
-       {"TEMPLATE", "NUMBER", "TITLE", "PROCESSTYPE", "AUTHOR", "REVIEWER", "REVISION", "SUBJECT",
-        "SUBJECTIMAGE", "PRODUCT", "PRODUCTIMAGE", "SECTION", "STEP", "ACTION", "COMMAND", "CONTEXT",
-        "IMAGE", "WARNING", "CSVSTART", "CSVEND", "CSVFILE", "VERIFICATION", "RESOURCE", "OBJECTIVE",
-        "OUTOFSCOPE"}) {
+       {"TEMPLATE",     "NUMBER",       "TITLE",    "PROCESSTYPE",  "AUTHOR",
+        "REVIEWER",     "REVISION",     "SUBJECT",  "SUBJECTIMAGE", "PRODUCT",
+        "PRODUCTIMAGE", "SECTION",      "STEP",     "ACTION",       "COMMAND",
+        "CONTEXT",      "IMAGE",        "WARNING",  "CSVSTART",     "CSVEND",
+        "CSVFILE",      "VERIFICATION", "RESOURCE", "OBJECTIVE",    "OUTOFSCOPE"}) {
     EXPECT_TRUE(keywords.count(keyword)) << keyword;
   }
-  for (const char* form : {"D", "DEMO", "DEMONSTRATION", "I", "INSPECTION", "A", "ANALYSIS", "T", "TEST", "S",
-                           "SAMPLING"}) {
+  for (const char* form : {"D", "DEMO", "DEMONSTRATION", "I", "INSPECTION", "A", "ANALYSIS", "T",
+                           "TEST", "S", "SAMPLING"}) {
     EXPECT_TRUE(method_forms.count(form)) << "verification method " << form;
   }
   for (const char* form : {"T", "Y", "TPV", "YES", "TRUE", "TWOPARTYVERIFICATION"}) {
     EXPECT_TRUE(tpv_forms.count(form)) << "two-party verification " << form;
   }
-  EXPECT_EQ(methods, (std::set<std::string>{"Demonstration", "Inspection", "Analysis", "Test", "Sampling"}));
+  EXPECT_EQ(methods,
+            (std::set<std::string>{"Demonstration", "Inspection", "Analysis", "Test", "Sampling"}));
   EXPECT_EQ(sub_step_kinds.size(), std::variant_size_v<SubStep>);
   EXPECT_TRUE(command_with_pipe);
   EXPECT_TRUE(action_without_tpv);
@@ -243,7 +249,8 @@ TEST(ExampleLibrary, DocumentListRowsMakeDraftsThatRead) {
   ASSERT_GE(rows.size(), 3u);
 
   const std::string prototype = read_whole_file("assets/QLML-prototype.qlml");
-  for (const char* placeholder : {"$NUMBER", "$TITLE", "$SUBJECT", "$PRODUCT", "$AUTHOR", "$REVIEWER"}) {
+  for (const char* placeholder :
+       {"$NUMBER", "$TITLE", "$SUBJECT", "$PRODUCT", "$AUTHOR", "$REVIEWER"}) {
     EXPECT_THAT(prototype, testing::HasSubstr(placeholder));
   }
   EXPECT_THAT(prototype, testing::HasSubstr("\nTemplate|$TEMPLATE\n"));
@@ -257,7 +264,8 @@ TEST(ExampleLibrary, DocumentListRowsMakeDraftsThatRead) {
     if (std::find(existing.begin(), existing.end(), folder) != existing.end()) ++already_there;
     row_without_templates |= row.templates.empty();
 
-    const Process draft = read_qlml_lines(split_lines(fill_prototype(prototype, row)), "./x/x.qlml");
+    const Process draft =
+        read_qlml_lines(split_lines(fill_prototype(prototype, row)), "./x/x.qlml");
     EXPECT_EQ(draft.number, row.number);
     EXPECT_EQ(draft.title, row.title);
     EXPECT_EQ(draft.subject, row.subject);

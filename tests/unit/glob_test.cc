@@ -90,8 +90,9 @@ TEST(Glob, InvalidPatterns) {
     EXPECT_EQ(error->reason, c.reason) << c.pattern;
   }
   std::ostringstream out;
-  EXPECT_EQ(fatal_message_of([&] { glob_paths("QL-WI-[0-9*", out); }),
-            "Failed to read glob pattern: Pattern syntax error near position 6: invalid range pattern");
+  EXPECT_EQ(
+      fatal_message_of([&] { glob_paths("QL-WI-[0-9*", out); }),
+      "Failed to read glob pattern: Pattern syntax error near position 6: invalid range pattern");
 }
 
 TEST(Glob, EscapedTextMatchesOnlyItself) {
@@ -132,22 +133,20 @@ TEST_F(GlobWalk, RootEntriesInByteOrder) {
 TEST_F(GlobWalk, SeparatorsWalkIntoFolders) {
   EXPECT_EQ(glob("*/x.txt"), (Paths{"QL-1 - Zeta/x.txt", "QL-10 - Beta/x.txt"}));
   EXPECT_EQ(glob("QL-10 - Beta/*"), (Paths{"QL-10 - Beta/sub", "QL-10 - Beta/x.txt"}));
-  EXPECT_EQ(glob("QL-10 - Beta/sub/*"),
-            (Paths{"QL-10 - Beta/sub/deep", "QL-10 - Beta/sub/y.txt"}));
+  EXPECT_EQ(glob("QL-10 - Beta/sub/*"), (Paths{"QL-10 - Beta/sub/deep", "QL-10 - Beta/sub/y.txt"}));
   EXPECT_EQ(glob("missing/*"), Paths{});
   EXPECT_EQ(glob("WebMenu.html/*"), Paths{});  // a file is no folder to walk into
   EXPECT_EQ(glob("assets//a.css"), Paths{"assets/a.css"});
 }
 
 TEST_F(GlobWalk, RecursiveWildcardIsDepthFirst) {
-  EXPECT_EQ(glob("**/x.txt"), (Paths{"QL-1 - Zeta/x.txt", "QL-10 - Beta/sub/deep/x.txt",
-                                     "QL-10 - Beta/x.txt"}));
+  EXPECT_EQ(glob("**/x.txt"),
+            (Paths{"QL-1 - Zeta/x.txt", "QL-10 - Beta/sub/deep/x.txt", "QL-10 - Beta/x.txt"}));
   EXPECT_EQ(glob("**/**/y.txt"), Paths{"QL-10 - Beta/sub/y.txt"});
   EXPECT_EQ(glob("QL-10 - Beta/**"),
             (Paths{"QL-10 - Beta", "QL-10 - Beta/sub", "QL-10 - Beta/sub/deep"}));
   EXPECT_EQ(glob("QL-10 - Beta/**/*.txt"),
-            (Paths{"QL-10 - Beta/sub/deep/x.txt", "QL-10 - Beta/sub/y.txt",
-                   "QL-10 - Beta/x.txt"}));
+            (Paths{"QL-10 - Beta/sub/deep/x.txt", "QL-10 - Beta/sub/y.txt", "QL-10 - Beta/x.txt"}));
 }
 
 TEST_F(GlobWalk, LinkLoopUnderRecursiveWildcardEnds) {

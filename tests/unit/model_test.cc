@@ -126,10 +126,13 @@ TEST(Process, CommandLinesCarryPositionLabelsAndUntrimmedText) {
 
 TEST(Process, RequirementMethodWords) {
   const std::pair<VerificationMethod, std::string> cases[] = {
-      {VerificationMethod::Demonstration, "Demonstration"}, {VerificationMethod::Inspection, "Inspection"},
-      {VerificationMethod::Analysis, "Analysis"},           {VerificationMethod::Test, "Test"},
+      {VerificationMethod::Demonstration, "Demonstration"},
+      {VerificationMethod::Inspection, "Inspection"},
+      {VerificationMethod::Analysis, "Analysis"},
+      {VerificationMethod::Test, "Test"},
       {VerificationMethod::Sampling, "Sampling"}};
-  for (const auto& [method, word] : cases) EXPECT_EQ((Requirement{"", "", method}.get_method()), word);
+  for (const auto& [method, word] : cases)
+    EXPECT_EQ((Requirement{"", "", method}.get_method()), word);
 }
 
 TEST(Table, RowsFollowTheHeaderWidth) {

@@ -57,7 +57,10 @@ TEST(PdfPrinterPipe, OneDocumentOrNoPipeMeansOneBrowserPerPage) {
   write_stand_in("bin/chromium", kNoPipeBrowser);
   PathInFront path(scratch.path() + "/bin");
   write_page("A.html", "A");
-  struct Case { std::size_t documents; std::string log; };
+  struct Case {
+    std::size_t documents;
+    std::string log;
+  };
   const Case cases[] = {{1, "print\nprint\n"}, {3, "pipe\nprint\nprint\n"}};
   for (const Case& c : cases) {
     fs::remove("bin/chromium.log");
@@ -77,8 +80,9 @@ TEST(PdfPrinterPipe, ABrowserThatCannotBeStartedIsAFatalStop) {
   write_page("A.html", "A");
   std::ostringstream out;
   PdfPrinter printer(2, true, out);
-  EXPECT_THAT(fatal_message_of([&] { printer.print("A.html", "A.pdf"); }),
-              testing::StartsWith("failed to execute process: " + scratch.path() + "/bin/chromium: "));
+  EXPECT_THAT(
+      fatal_message_of([&] { printer.print("A.html", "A.pdf"); }),
+      testing::StartsWith("failed to execute process: " + scratch.path() + "/bin/chromium: "));
   EXPECT_THAT(out.str(), testing::HasSubstr("--remote-debugging-pipe"));
 }
 

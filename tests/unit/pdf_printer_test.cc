@@ -94,11 +94,12 @@ TEST(PdfPrinter, FindsTheFirstBrowserNameOnPath) {
 }
 
 TEST(PdfPrinter, CommandLineAndQuoting) {
-  EXPECT_EQ(print_command("/usr/bin/chromium", "/l/A/A.html", "/l/A/A.pdf", "/tmp/p", false),
-            (std::vector<std::string>{"/usr/bin/chromium", "--headless", "--no-pdf-header-footer",
-                                      "--print-to-pdf=/l/A/A.pdf", "--user-data-dir=/tmp/p",
-                                      "--disable-background-networking", "--disable-component-update",
-                                      "--no-first-run", "--disable-sync", "/l/A/A.html"}));
+  EXPECT_EQ(
+      print_command("/usr/bin/chromium", "/l/A/A.html", "/l/A/A.pdf", "/tmp/p", false),
+      (std::vector<std::string>{"/usr/bin/chromium", "--headless", "--no-pdf-header-footer",
+                                "--print-to-pdf=/l/A/A.pdf", "--user-data-dir=/tmp/p",
+                                "--disable-background-networking", "--disable-component-update",
+                                "--no-first-run", "--disable-sync", "/l/A/A.html"}));
   const std::vector<std::string> as_root = print_command("c", "h", "p", "d", true);
   EXPECT_EQ(as_root[5], "--no-sandbox");
   EXPECT_EQ(as_root.back(), "h");
@@ -107,8 +108,10 @@ TEST(PdfPrinter, CommandLineAndQuoting) {
     std::vector<std::string> argv;
     std::string_view expected;
   } cases[] = {
-      {{"/usr/bin/chromium", "--print-to-pdf=/l/A.pdf"}, "/usr/bin/chromium --print-to-pdf=/l/A.pdf"},
-      {{"--print-to-pdf=/l/QL-1 - Alpha/QL-1 - Alpha.pdf"}, "'--print-to-pdf=/l/QL-1 - Alpha/QL-1 - Alpha.pdf'"},
+      {{"/usr/bin/chromium", "--print-to-pdf=/l/A.pdf"},
+       "/usr/bin/chromium --print-to-pdf=/l/A.pdf"},
+      {{"--print-to-pdf=/l/QL-1 - Alpha/QL-1 - Alpha.pdf"},
+       "'--print-to-pdf=/l/QL-1 - Alpha/QL-1 - Alpha.pdf'"},
       {{"it's"}, "'it'\\''s'"},
       {{""}, "''"},
       {{"$HOME", "a*b", "(x)", "tab\there"}, "'$HOME' 'a*b' '(x)' 'tab\there'"},
@@ -184,12 +187,15 @@ TEST(PdfPrinter, MissingOrUnstartableBrowserIsAFatalStop) {
     EXPECT_EQ(out.str(), "");
   }
   {
-    write_program("bin/chromium", std::string("\x7f" "ELF garbage", 12));
+    write_program("bin/chromium", std::string("\x7f"
+                                              "ELF garbage",
+                                              12));
     PathVariable path(scratch.path() + "/bin");
     std::ostringstream out;
     PdfPrinter printer(1, false, out);
     const std::string message = fatal_message_of([&] { printer.print("A/A.html", "A/A.pdf"); });
-    EXPECT_THAT(message, testing::StartsWith("failed to execute process: " + scratch.path() + "/bin/chromium: "));
+    EXPECT_THAT(message, testing::StartsWith("failed to execute process: " + scratch.path() +
+                                             "/bin/chromium: "));
     EXPECT_THAT(message, testing::HasSubstr("install Debian's chromium package"));
   }
   EXPECT_FALSE(fs::exists("A/A.pdf"));

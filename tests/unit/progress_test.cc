@@ -10,7 +10,11 @@ namespace {
 using std::chrono::seconds;
 
 TEST(Progress, TextFitsTheTerminal) {
-  struct Case { std::size_t width; seconds elapsed; std::string_view document, expected; };
+  struct Case {
+    std::size_t width;
+    seconds elapsed;
+    std::string_view document, expected;
+  };
   const Case cases[] = {
       {80, seconds(0), "QL-WI-0010 - Pump", "[2/50] QL-WI-0010 - Pump 0s"},
       {80, seconds(65), "QL-WI-0010 - Pump", "[2/50] QL-WI-0010 - Pump 1m05s"},
@@ -29,10 +33,13 @@ TEST(Progress, TextFitsTheTerminal) {
 }
 
 TEST(Progress, DrawnInPlaceOnlyForATerminalAndManyDocuments) {
-  struct Case { std::size_t total; bool terminal; std::string_view expected; };
-  const Case cases[] = {{3, true, "\r[1/3] A 0s\x1b[K\r[2/3] B 0s\x1b[K\r\x1b[K"},
-                        {3, false, ""},
-                        {1, true, ""}};
+  struct Case {
+    std::size_t total;
+    bool terminal;
+    std::string_view expected;
+  };
+  const Case cases[] = {
+      {3, true, "\r[1/3] A 0s\x1b[K\r[2/3] B 0s\x1b[K\r\x1b[K"}, {3, false, ""}, {1, true, ""}};
   for (const Case& c : cases) {
     std::ostringstream err;
     ProgressLine line = make_progress_line(c.total, c.terminal, 80);

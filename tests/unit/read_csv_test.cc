@@ -44,7 +44,8 @@ TEST(ReadCsv, HeaderCheckIgnoresCaseButNotBlanks) {
       {"Document Number;Title;Subject;Product;Author;Reviewer", "line 1: the header has 1 fields"},
       {"Document Number,Title,Subject,Product,Author", "line 1: the header has 5 fields"},
       {"", "line 1: the list is empty"},
-      {std::string(kHeader) + ",Corp/orate", "line 1: the template column 7 is headed \"Corp/orate\""},
+      {std::string(kHeader) + ",Corp/orate",
+       "line 1: the template column 7 is headed \"Corp/orate\""},
       {std::string(kHeader) + ",ok,..\\up", "line 1: the template column 8 is headed \"..\\\\up\""},
   };
   for (const Case& c : cases) {
@@ -65,15 +66,16 @@ TEST(ReadCsv, HeaderCheckIgnoresCaseButNotBlanks) {
 
 TEST(ReadCsv, DataRowsBecomeProcesses) {
   ScratchFolder scratch;
-  write_file("./DocumentList.csv", std::string(kHeader) + ",Corporate,Wide\r\n" +
-                                       ",,,,,,,\n"                                // commas only: skipped
-                                       "\n"                                       // empty: skipped
-                                       " ,T0,S0,P0,A0,R0\n"                       // one blank: accepted
-                                       "QL-1 , Pump \t, Sub,Prod,Auth,Rev ,x,X\r\n"  // trimmed; both templates
-                                       "QL-2,Pump, Start,Sub,Prod,Auth,Rev\n"     // comma in the title
-                                       "QL-3,T,S,P,A,R, x,xx\n"                   // not exactly x
-                                       "QL-4,T,S,P,A,R,,X\n"
-                                       "QL-5,T,S,P,A,R");                         // no line feed at the end
+  write_file("./DocumentList.csv",
+             std::string(kHeader) + ",Corporate,Wide\r\n" +
+                 ",,,,,,,\n"                                   // commas only: skipped
+                 "\n"                                          // empty: skipped
+                 " ,T0,S0,P0,A0,R0\n"                          // one blank: accepted
+                 "QL-1 , Pump \t, Sub,Prod,Auth,Rev ,x,X\r\n"  // trimmed; both templates
+                 "QL-2,Pump, Start,Sub,Prod,Auth,Rev\n"        // comma in the title
+                 "QL-3,T,S,P,A,R, x,xx\n"                      // not exactly x
+                 "QL-4,T,S,P,A,R,,X\n"
+                 "QL-5,T,S,P,A,R");  // no line feed at the end
   const std::vector<Process> processes = read_quietly("");
   struct Expected {
     std::string number, title, subject, product, author, reviewer;
@@ -112,7 +114,8 @@ TEST(ReadCsv, RejectedListsWriteNothing) {
   };
   const Case cases[] = {
       {"QL-1,T,S,P,A,R,x\nQL-2,T,S,P,A\n", "line 3: the row has 5 fields instead of at least 6"},
-      {"QL-1,T,S,P,A,R,x\n\nQL-2,T,S,P,A,R,,x\n", "line 4: column 8 selects a template with an x, but the header has only 7 columns"},
+      {"QL-1,T,S,P,A,R,x\n\nQL-2,T,S,P,A,R,,x\n",
+       "line 4: column 8 selects a template with an x, but the header has only 7 columns"},
       {"QL-1,T,S,P,A,R,x\nQL-2\n", "line 3: the row has 1 fields"},
   };
   for (const Case& c : cases) {
@@ -135,19 +138,23 @@ TEST(ReadCsv, StubStylesheetsForMissingTemplates) {
                              "QL-2,T,S,P,A,R,X,,x\n");
   const std::vector<Process> processes = read_quietly("list.csv");
   ASSERT_EQ(processes.size(), 2u);
-  EXPECT_EQ(processes[0].templates, (std::vector<std::string>{"Corporate.css", "Wide.css", "Existing.css"}));
-  EXPECT_EQ(read_whole_file("assets/Corporate.css"),
-            "/* *******************************\n   Corporate.css\n   ******************************* */");
+  EXPECT_EQ(processes[0].templates,
+            (std::vector<std::string>{"Corporate.css", "Wide.css", "Existing.css"}));
+  EXPECT_EQ(
+      read_whole_file("assets/Corporate.css"),
+      "/* *******************************\n   Corporate.css\n   ******************************* */");
   // The stub keeps the heading as written, blank included; the template name is trimmed.
-  EXPECT_EQ(read_whole_file("assets/ Wide.css"),
-            "/* *******************************\n    Wide.css\n   ******************************* */");
+  EXPECT_EQ(
+      read_whole_file("assets/ Wide.css"),
+      "/* *******************************\n    Wide.css\n   ******************************* */");
   EXPECT_EQ(read_whole_file("assets/Existing.css"), "body {}\n");
   EXPECT_EQ(snapshot_tree("assets").size(), 3u);  // no Unused.css, no temporary files
 }
 
 TEST(ReadCsv, VerboseNamesTemplatesAndSummarisesRows) {
   ScratchFolder scratch;
-  write_file("DocumentList.csv", std::string(kHeader) + ", Corporate\nQL-1,T,S,P,A,R,x\nQL-2,U,S,P,A,R\n");
+  write_file("DocumentList.csv",
+             std::string(kHeader) + ", Corporate\nQL-1,T,S,P,A,R,x\nQL-2,U,S,P,A,R\n");
   std::ostringstream out;
   const std::vector<Process> processes = read_csv("", true, out);
   ASSERT_EQ(processes.size(), 2u);

@@ -42,8 +42,9 @@ void PrintTo(const Flat& flat, std::ostream* out) {
 
 Flat flat(const ProcessSummary& summary) {
   Flat result;
-  result.fields = {std::string(summary.number), std::string(summary.revision), std::string(summary.title),
-                   std::string(summary.subject), std::string(summary.author), std::string(summary.reviewer)};
+  result.fields = {std::string(summary.number), std::string(summary.revision),
+                   std::string(summary.title),  std::string(summary.subject),
+                   std::string(summary.author), std::string(summary.reviewer)};
   for (const auto text : summary.objectives) result.objectives.emplace_back(text);
   for (const auto text : summary.out_of_scope) result.out_of_scope.emplace_back(text);
   for (const auto text : summary.resources) result.resources.emplace_back(text);
@@ -109,7 +110,8 @@ TEST(ReadQlmlSummary, AgreesWhereStepsSectionsAndFieldsAreUnusual) {
       "Resource |  r1 \nVerification | R1 | text | t\nVerification |  R2 \nVerification | R3 | x | demo\n"
       "Section|S\nStep|T\nObjective | inner\nVerification | R4 | | Inspection\nResource|inner\n",
       // Keywords in other spellings: blanks inside, lower case, beyond ASCII, CRLF, a BOM.
-      "\xef\xbb\xbfTi tle | BOM first\r\nprocess TYPE|x\r\nSECTION | s\r\n\xef\xac\x86" "ep | ligature\r\n"
+      "\xef\xbb\xbfTi tle | BOM first\r\nprocess TYPE|x\r\nSECTION | s\r\n\xef\xac\x86"
+      "ep | ligature\r\n"
       "com mand | cmd\r\nCommand| c \r\n",
       // Statement-like lines that are not statements.
       "// Command | commented\nCommand-1 | no\nCommands | no\nNUMBER2 | no\n,Command | no\n"
@@ -152,12 +154,14 @@ TEST(ReadQlmlSummary, ChecksTheCsvFilesOfStepsAsTheFullReaderDoes) {
   EXPECT_THAT(fatal_message_of([&] { read_qlml_summary("./D/D.qlml", content, summary); }),
               testing::StartsWith("Could not load lines: ./D/missing.csv: "));
   write_file("D/D.qlml", documents[0]);
-  EXPECT_EQ(fatal_message_of([&] { read_qlml_summary("./D/D.qlml", content, summary); }), "<no fatal stop>");
+  EXPECT_EQ(fatal_message_of([&] { read_qlml_summary("./D/D.qlml", content, summary); }),
+            "<no fatal stop>");
 }
 
 TEST(ReadQlmlSummary, ReusedBuffersGiveEachDocumentItsOwnSummary) {
   ScratchFolder scratch;
-  write_file("A/A.qlml", "Number | A-1\nObjective | a\nObjective | b\nSection|S\nStep|T\nCommand|x\n");
+  write_file("A/A.qlml",
+             "Number | A-1\nObjective | a\nObjective | b\nSection|S\nStep|T\nCommand|x\n");
   write_file("B/B.qlml", "Title | B only\n");
   std::string content;
   ProcessSummary summary;

@@ -39,8 +39,8 @@ TEST(ReadQlml, StatementSplitAndKeywords) {
       {"  // Title | x", Keyword::None, " x"},
       {"", Keyword::None, ""},
       {"\u00a0out\u3000of scope|x", Keyword::OutOfScope, "x"},
-      {"\ufb06ep | x", Keyword::Step, " x"},               // the ligature upper-cases to ST
-      {"\xef\xbb\xbfTitle | x", Keyword::None, " x"},      // a byte-order mark is not white space
+      {"\ufb06ep | x", Keyword::Step, " x"},           // the ligature upper-cases to ST
+      {"\xef\xbb\xbfTitle | x", Keyword::None, " x"},  // a byte-order mark is not white space
       {"VerificationVerification | x", Keyword::None, " x"},
       {"csv start | cap", Keyword::CsvStart, " cap"},
       {"CSVEND", Keyword::CsvEnd, ""},
@@ -337,7 +337,8 @@ TEST(ReadQlml, EmbeddedTables) {
   ASSERT_EQ(items.size(), 3u);
   const Table& first = std::get<Table>(items[0]);
   EXPECT_EQ(first.caption, "Pressures");
-  EXPECT_EQ(first.rows, (Rows{{"Name", " Value"}, {"a", "1"}, {"only", ""}, {"", ""}, {"\"x", "y\""}}));
+  EXPECT_EQ(first.rows,
+            (Rows{{"Name", " Value"}, {"a", "1"}, {"only", ""}, {"", ""}, {"\"x", "y\""}}));
   const Table& second = std::get<Table>(items[1]);
   EXPECT_EQ(second.caption, "");
   // A second CSVSTART inside a block is a row, and opens no table of its own.
@@ -362,8 +363,8 @@ TEST(ReadQlml, ExternalTables) {
   ScratchFolder scratch;
   write_file("D/t.csv", "\xef\xbb\xbfName, Value\r\n a , 1 , x \n\nonly\n");
   write_file("D/sub/u.csv", "h\n");
-  const Process process = read_text(
-      "Section|S\nStep|T\nCSVFILE | t.csv | Caption \nCSVFILE|sub/u.csv\n");
+  const Process process =
+      read_text("Section|S\nStep|T\nCSVFILE | t.csv | Caption \nCSVFILE|sub/u.csv\n");
   const auto& items = process.sections.at(0).steps.at(0).sub_steps;
   ASSERT_EQ(items.size(), 2u);
   const Table& table = std::get<Table>(items[0]);
@@ -398,7 +399,8 @@ TEST(ReadQlml, UnreadableCsvFilesAreFatalStopsNamingTheFile) {
       {" /etc/passwd ", "Could not load lines: ./D/D.qlml: ", "\"/etc/passwd\" is an absolute"},
   };
   for (const Case& c : cases) {
-    const std::string message = fatal_message_of([&] { extract_external_csv(c.value, "./D/D.qlml"); });
+    const std::string message =
+        fatal_message_of([&] { extract_external_csv(c.value, "./D/D.qlml"); });
     EXPECT_THAT(message, StartsWith(std::string(c.message_start))) << c.value;
     EXPECT_THAT(message, HasSubstr(std::string(c.detail))) << c.value;
   }
@@ -418,8 +420,8 @@ TEST(ReadQlml, DocumentFiles) {
 }
 
 TEST(ReadQlml, ExtractNextSectionStopsAtTheNextSectionLine) {
-  const std::vector<std::string> lines = {"Section | A", "Step | 1", "Context | c",
-                                          "Section | B", "Step | 2"};
+  const std::vector<std::string> lines = {"Section | A", "Step | 1", "Context | c", "Section | B",
+                                          "Step | 2"};
   const Section section = extract_next_section(lines, "./D/D.qlml");
   EXPECT_EQ(section.title, " A");
   ASSERT_EQ(section.steps.size(), 1u);

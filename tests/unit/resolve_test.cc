@@ -17,8 +17,9 @@ using Names = std::vector<std::string>;
 
 TEST(Resolve, DocumentNumbersSelectFolderNames) {
   ScratchFolder scratch;
-  for (const char* path : {"QL-WI-0010 - Alpha/a", "QL-WI-00100 - Beta/b", "QL-WI-0010 - alpha/c",
-                           "QL-WI-0020 - Gamma/d", "sub/SL-1 - Inner/e", "assets/f", "WebMenu.html"}) {
+  for (const char* path :
+       {"QL-WI-0010 - Alpha/a", "QL-WI-00100 - Beta/b", "QL-WI-0010 - alpha/c",
+        "QL-WI-0020 - Gamma/d", "sub/SL-1 - Inner/e", "assets/f", "WebMenu.html"}) {
     write_file(path, "");
   }
   struct Case {
@@ -33,8 +34,9 @@ TEST(Resolve, DocumentNumbersSelectFolderNames) {
       {"QL-XX", {}},
       {"", {}},
       {"sub/SL", {"SL-1 - Inner"}},  // bare names, looked up in the root by the callers
-      {"*", {"QL-WI-0010 - Alpha", "QL-WI-0010 - alpha", "QL-WI-00100 - Beta",
-             "QL-WI-0020 - Gamma", "WebMenu.html", "assets", "sub"}},
+      {"*",
+       {"QL-WI-0010 - Alpha", "QL-WI-0010 - alpha", "QL-WI-00100 - Beta", "QL-WI-0020 - Gamma",
+        "WebMenu.html", "assets", "sub"}},
   };
   for (const Case& c : cases) {
     std::ostringstream out;
@@ -47,8 +49,9 @@ TEST(Resolve, InvalidPatternsAreFatalStops) {
   ScratchFolder scratch;
   for (const std::string_view number : {"QL-WI-0010**", "QL-WI-[0-9", "a***"}) {
     std::ostringstream out;
-    EXPECT_THAT(fatal_message_of([&] { globify_document_number(number, out); }),
-                testing::StartsWith("Failed to read glob pattern: Pattern syntax error near position "))
+    EXPECT_THAT(
+        fatal_message_of([&] { globify_document_number(number, out); }),
+        testing::StartsWith("Failed to read glob pattern: Pattern syntax error near position "))
         << number;
   }
 }
@@ -68,14 +71,13 @@ TEST(Resolve, VerboseListsTheNames) {
   EXPECT_EQ(none.str(), "[]\n");
 }
 
-TEST(Resolve, DocumentPath) {
-  EXPECT_EQ(document_path("QL-1 - A"), "./QL-1 - A/QL-1 - A.qlml");
-}
+TEST(Resolve, DocumentPath) { EXPECT_EQ(document_path("QL-1 - A"), "./QL-1 - A/QL-1 - A.qlml"); }
 
 TEST(Resolve, InspectPrintsEverySummaryInNameOrder) {
   ScratchFolder scratch;
   write_file("QL-2 - B/QL-2 - B.qlml", "Title | Second\n");
-  write_file("QL-1 - A/QL-1 - A.qlml", "Title | First\nSection | S\nStep | T\nAction | a | b | tpv\n");
+  write_file("QL-1 - A/QL-1 - A.qlml",
+             "Title | First\nSection | S\nStep | T\nAction | a | b | tpv\n");
   std::ostringstream out;
   inspect_process("QL-", true, out);
   const std::string text = out.str();

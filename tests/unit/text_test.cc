@@ -22,7 +22,8 @@ TEST(Text, TrimWhitespaceMakeUppercase) {
       {"", ""},
       {"\x0b\x0c", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(trim_whitespace_make_uppercase(c.input), c.expected) << c.input;
+  for (const Case& c : cases)
+    EXPECT_EQ(trim_whitespace_make_uppercase(c.input), c.expected) << c.input;
 }
 
 TEST(Text, TrimRemovesUnicodeWhiteSpaceAtBothEndsOnly) {

@@ -96,8 +96,8 @@ Process crafted_process() {
   Step first{"Connect <b>power</b>", {{"Torque wrench"}, {"Multimeter"}}, {}};
   first.add_sub_step(Objective{"Prove the pump starts"});
   first.add_sub_step(OutOfScope{"Long-term wear"});
-  first.add_sub_step(ActionSequence{{{"Close breaker", "Lamp lit", true},
-                                     {"Press start", "Pump runs", false}}});
+  first.add_sub_step(
+      ActionSequence{{{"Close breaker", "Lamp lit", true}, {"Press start", "Pump runs", false}}});
   first.add_sub_step(Command{" ls -l > out.txt && echo done "});
   first.add_sub_step(Image{"wiring.png", "Wiring of the <em>pump</em>"});
   first.add_sub_step(Warning{"Live parts!"});
@@ -105,10 +105,9 @@ Process crafted_process() {
       requirement("REQ-001", "The pump shall start within 2 s.", VerificationMethod::Test)});
   first.add_sub_step(Resource{"Torque wrench"});
   first.add_sub_step(Context{"Line one<br/>line two"});
-  first.add_sub_step(table_of("Readings", {{"Point", "Volts", "Amps"},
-                                           {"A", "230", "1.5"},
-                                           {"B", "229"},
-                                           {"C", "231", "1.4"}}));
+  first.add_sub_step(table_of(
+      "Readings",
+      {{"Point", "Volts", "Amps"}, {"A", "230", "1.5"}, {"B", "229"}, {"C", "231", "1.4"}}));
 
   Step second{"Check tables", {{"Gloves"}}, {}};
   second.add_sub_step(Table{"Never shown", {}});
@@ -119,11 +118,10 @@ Process crafted_process() {
 
   Step last{"Stop the pump", {{"Ladder"}}, {}};
   last.add_sub_step(ActionSequence{{{"Press stop", "Pump stops", false}}});
-  last.add_sub_step(Verification{requirement("REQ-003", "Stops on demand.",
-                                             VerificationMethod::Demonstration)});
+  last.add_sub_step(
+      Verification{requirement("REQ-003", "Stops on demand.", VerificationMethod::Demonstration)});
 
-  process.sections = {Section{"Preparation", {first, second, third}},
-                      Section{"Empty section", {}},
+  process.sections = {Section{"Preparation", {first, second, third}}, Section{"Empty section", {}},
                       Section{"Execution", {last}}};
   return process;
 }

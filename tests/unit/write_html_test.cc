@@ -113,8 +113,10 @@ TEST(WriteHtml, BubbleColoursMoveOnWhenTheStepChanges) {
   compose_html_body_toc(out, process, process.sections);
   EXPECT_EQ(all_matches(out.str(), "background-color: (#[0-9A-F]{6}); color: #5566AA;;\""),
             (std::vector<std::string>{"#CCBBFF", "#CCBBFF", "#CCDDFF", "#AABBEE", "#CCBBFF"}));
-  EXPECT_THAT(out.str(),
-              HasSubstr("\t\t\t\t\t\t\t<div class=\"resource-bubble\" style=\"border: 2px solid #5566AA; background-color: #CCDDFF; color: #5566AA;;\"><span class=\"resource-bubble-step\">Step 1.2</span><br/>thing</div>\n"));
+  EXPECT_THAT(
+      out.str(),
+      HasSubstr(
+          "\t\t\t\t\t\t\t<div class=\"resource-bubble\" style=\"border: 2px solid #5566AA; background-color: #CCDDFF; color: #5566AA;;\"><span class=\"resource-bubble-step\">Step 1.2</span><br/>thing</div>\n"));
   EXPECT_THAT(out.str(), HasSubstr(">5 named resources are identified to perform this process:<"));
 }
 
@@ -125,10 +127,12 @@ TEST(WriteHtml, SingularAndPluralHeadings) {
   };
   const Case cases[] = {
       {0, 0, {}},
-      {1, 1,
+      {1,
+       1,
        {"This process has 1 stated objective:",
         "This process has 1 <em>Out Of Scope</em> declaration:"}},
-      {2, 3,
+      {2,
+       3,
        {"This process has 2 stated objectives:",
         "This process has 3 <em>Out Of Scope</em> declarations:"}},
   };
@@ -157,7 +161,8 @@ TEST(WriteHtml, ProcessTypeOnTheTitlePage) {
   };
   const Case cases[] = {
       {std::string(kNoProcessType), "<div id=\"title-page-docno\">N-1<br/>Revision N-1</div>"},
-      {"Test Procedure", "<div id=\"title-page-docno\">N-1<br/>Test Procedure<br/>Revision N-1</div>"},
+      {"Test Procedure",
+       "<div id=\"title-page-docno\">N-1<br/>Test Procedure<br/>Revision N-1</div>"},
       {"", "<div id=\"title-page-docno\">N-1<br/><br/>Revision N-1</div>"},
       {" NO PROCESS TYPE IDENTIFIED IN QLML FILE",
        "<div id=\"title-page-docno\">N-1<br/> NO PROCESS TYPE IDENTIFIED IN QLML FILE<br/>Revision N-1</div>"},
@@ -172,28 +177,34 @@ TEST(WriteHtml, ProcessTypeOnTheTitlePage) {
 
 TEST(WriteHtml, TpvCellHoldsABoxOrNotApplicable) {
   const std::string box = "<span class=\"action-checkbox\">&#x25A2;</span>";
-  Section section{"S", {Step{"T", {}, {ActionSequence{{{"a1", "e1", true}, {"a2", "e2", false}}}}}}};
+  Section section{"S",
+                  {Step{"T", {}, {ActionSequence{{{"a1", "e1", true}, {"a2", "e2", false}}}}}}};
   std::ostringstream out;
   compose_html_body_section(out, "author", {section});
   EXPECT_THAT(out.str(),
               HasSubstr("\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-expected\">e1</td>\n"
                         "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-result\"></td>\n"
-                        "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-tpv\">" + box + "</td>\n"
-                        "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-tpv\">" + box + "</td>\n"));
+                        "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-tpv\">" +
+                        box +
+                        "</td>\n"
+                        "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-tpv\">" +
+                        box + "</td>\n"));
   EXPECT_THAT(out.str(),
               HasSubstr("\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-expected\">e2</td>\n"
                         "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-result\"></td>\n"
-                        "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-tpv\">" + box + "</td>\n"
+                        "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-tpv\">" +
+                        box +
+                        "</td>\n"
                         "\t\t\t\t\t\t\t\t\t\t<td class=\"action-sequence-tpv\">N/A</td>\n"));
 }
 
 TEST(WriteHtml, EveryTableOfContentsLinkFindsItsAnchor) {
   Process process;
-  process.sections = {Section{"One", {Step{"a", {}, {}}, Step{"b", {}, {}}}},
-                      Section{"Two", {}},
+  process.sections = {Section{"One", {Step{"a", {}, {}}, Step{"b", {}, {}}}}, Section{"Two", {}},
                       Section{"Three", {Step{"c", {}, {}}, Step{"d", {}, {}}, Step{"e", {}, {}}}}};
   const std::string page = page_of(process);
-  const std::vector<std::string> links = all_matches(page, "<a class=\"pageref\" href=\"#([^\"]*)\">");
+  const std::vector<std::string> links =
+      all_matches(page, "<a class=\"pageref\" href=\"#([^\"]*)\">");
   const std::vector<std::string> anchors = all_matches(page, "<a name=\"([^\"]*)\"></a>");
   EXPECT_EQ(links, (std::vector<std::string>{"Section1", "Step1.1", "Step1.2", "Section2",
                                              "Section3", "Step3.1", "Step3.2", "Step3.3"}));
@@ -203,14 +214,15 @@ TEST(WriteHtml, EveryTableOfContentsLinkFindsItsAnchor) {
 TEST(WriteHtml, StepWithoutContentIsTwoLines) {
   std::ostringstream out;
   compose_html_body_section(out, "author", {Section{"S", {Step{"Bare", {}, {}}}}});
-  EXPECT_EQ(out.str(),
-            "\t\t\t<tr><td>\n\n"
-            "\t\t\t\t<section>\n"
-            "\t\t\t\t\t<div class=\"section-title\"><a name=\"Section1\"></a>Section 1: S</div>\n"
-            "\t\t\t\t\t<div class=\"step\"><span class=\"step-text\"><a name=\"Step1.1\"></a>Step 1.1: Bare</span><br/>\n"
-            "\t\t\t\t\t</div>\n"
-            "\t\t\t\t</section>\n\n"
-            "\t\t\t</td></tr>\n\n");
+  EXPECT_EQ(
+      out.str(),
+      "\t\t\t<tr><td>\n\n"
+      "\t\t\t\t<section>\n"
+      "\t\t\t\t\t<div class=\"section-title\"><a name=\"Section1\"></a>Section 1: S</div>\n"
+      "\t\t\t\t\t<div class=\"step\"><span class=\"step-text\"><a name=\"Step1.1\"></a>Step 1.1: Bare</span><br/>\n"
+      "\t\t\t\t\t</div>\n"
+      "\t\t\t\t</section>\n\n"
+      "\t\t\t</td></tr>\n\n");
   std::ostringstream nothing;
   compose_html_body_section(nothing, "author", {});
   EXPECT_EQ(nothing.str(), "");
@@ -230,13 +242,15 @@ TEST(WriteHtml, ShortTableRowGetsEmptyCells) {
 
 TEST(WriteHtml, HeadLinksTemplatesAsWritten) {
   Process process;
-  EXPECT_EQ(lines_with(page_of(process), "rel=\"stylesheet\""),
-            (std::vector<std::string>{"\t\t<link rel=\"stylesheet\" href=\"../assets/morvalen.css\"/>"}));
+  EXPECT_EQ(
+      lines_with(page_of(process), "rel=\"stylesheet\""),
+      (std::vector<std::string>{"\t\t<link rel=\"stylesheet\" href=\"../assets/morvalen.css\"/>"}));
   process.templates = {"Example.css", "plain"};
-  EXPECT_EQ(lines_with(page_of(process), "rel=\"stylesheet\""),
-            (std::vector<std::string>{"\t\t<link rel=\"stylesheet\" href=\"../assets/morvalen.css\"/>",
-                                      "\t\t<link rel=\"stylesheet\" href=\"../assets/Example.css\"/>",
-                                      "\t\t<link rel=\"stylesheet\" href=\"../assets/plain\"/>"}));
+  EXPECT_EQ(
+      lines_with(page_of(process), "rel=\"stylesheet\""),
+      (std::vector<std::string>{"\t\t<link rel=\"stylesheet\" href=\"../assets/morvalen.css\"/>",
+                                "\t\t<link rel=\"stylesheet\" href=\"../assets/Example.css\"/>",
+                                "\t\t<link rel=\"stylesheet\" href=\"../assets/plain\"/>"}));
 }
 
 TEST(WriteHtml, GeneratedFileReplacesTheOldPage) {
@@ -267,10 +281,17 @@ TEST(WriteHtml, MarkupAndSpecialCharactersGoInUnchanged) {
   Process process;
   process.title = "A <i>title</i> & \"quotes\"";
   process.author = "Doe, <b>J.</b>";
-  process.sections = {Section{"S", {Step{"T", {}, {Command{"a > b && c < d"},
-                                                   Verification{Requirement{"R", "t", VerificationMethod::Test}}}}}}};
+  process.sections = {
+      Section{"S",
+              {Step{"T",
+                    {},
+                    {Command{"a > b && c < d"},
+                     Verification{Requirement{"R", "t", VerificationMethod::Test}}}}}}};
   const std::string page = page_of(process);
-  EXPECT_THAT(page, HasSubstr("<title>NO NUMBER IN QLML FILE - THIS IS PLACEHOLDER TEXT \"A <i>title</i> & \"quotes\"\"</title>"));
+  EXPECT_THAT(
+      page,
+      HasSubstr(
+          "<title>NO NUMBER IN QLML FILE - THIS IS PLACEHOLDER TEXT \"A <i>title</i> & \"quotes\"\"</title>"));
   EXPECT_THAT(page, HasSubstr("<span class=\"command-text\">a > b && c < d</span>"));
   EXPECT_THAT(page, HasSubstr("consulting this procedure's author, Doe, <b>J.</b>.</div>"));
   EXPECT_THAT(page, HasSubstr("Written by: Doe, <b>J.</b><br/>"));

@@ -34,14 +34,14 @@ TEST(WriteQlml, ProcessFolderNames) {
       {"QL-WI-0010", "Pump Start/Stop", "./QL-WI-0010 - Pump Start_Stop"},
       {"N", "/\\:*?\"<>|#%&+{}", "./N - _______________"},
       {"N", "Caf\u00e9 r\u00e9glage v1.2  (final)", "./N - Caf\u00e9 r\u00e9glage v1.2  (final)"},
-      {"QL/WI\\7", "T", "./QL_WI_7 - T"},     // separators in the number stay inside the root
-      {"QL:WI*?#", "T", "./QL:WI*?# - T"},    // everything else in the number is kept
+      {"QL/WI\\7", "T", "./QL_WI_7 - T"},   // separators in the number stay inside the root
+      {"QL:WI*?#", "T", "./QL:WI*?# - T"},  // everything else in the number is kept
   };
-  for (const Case& c : cases) EXPECT_EQ(get_process_folder_name(named(c.number, c.title)), c.expected) << c.title;
+  for (const Case& c : cases)
+    EXPECT_EQ(get_process_folder_name(named(c.number, c.title)), c.expected) << c.title;
   EXPECT_EQ(get_process_folder_name(Process{}),
             "./NO NUMBER IN QLML FILE - THIS IS PLACEHOLDER TEXT - NO TITLE IN QLML FILE");
 }
-
 
 Process row(std::string number, std::string title, std::vector<std::string> templates = {}) {
   Process process = named(std::move(number), std::move(title));
@@ -68,29 +68,34 @@ TEST(WriteQlml, DraftLinesReplacePlaceholdersInOrder) {
   const Case cases[] = {
       {row("QL-1", "Pump"), "Number | $NUMBER", "Number | QL-1\n"},
       {row("QL-1", "Pump"), "Title|$TITLE ($TITLE)", "Title|Pump (Pump)\n"},
-      {row("QL-1", "Pump"), "Subject|$SUBJECT, Product|$PRODUCT", "Subject|Pump P-101, Product|Running pump\n"},
+      {row("QL-1", "Pump"), "Subject|$SUBJECT, Product|$PRODUCT",
+       "Subject|Pump P-101, Product|Running pump\n"},
       {row("QL-1", "Pump"), "$AUTHOR/$REVIEWER", "A. Author/R. Reviewer\n"},
       {row("QL-1", "Pump"), "Step | Check the pump", "Step | Check the pump\n"},
       {row("QL-1", "Pump"), "", "\n"},
       {row("QL-$TITLE-2", "Pump"), "Number|$NUMBER", "Number|QL-Pump-2\n"},  // replaced in order
-      {row("QL-1", "$NUMBER"), "Title|$TITLE", "Title|$NUMBER\n"},          // no second pass
+      {row("QL-1", "$NUMBER"), "Title|$TITLE", "Title|$NUMBER\n"},           // no second pass
       {row("QL-1", "Pump"), "Template|$TEMPLATE", "//Template|Example.css\n"},
       {row("QL-1", "Pump", {"Corporate.css", "Wide.css"}), "  Template|$TEMPLATE  ",
        "  Template|Corporate.css\nTemplate|Wide.css  \n"},
-      {row("QL-1", "Pump"), "Template | $TEMPLATE", "Template | $TEMPLATE\n"},  // only the exact fragment
+      {row("QL-1", "Pump"), "Template | $TEMPLATE",
+       "Template | $TEMPLATE\n"},  // only the exact fragment
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(compose_draft_line(c.prototype_line, c.process, compose_template_lines(c.process)), c.expected)
+    EXPECT_EQ(compose_draft_line(c.prototype_line, c.process, compose_template_lines(c.process)),
+              c.expected)
         << c.prototype_line << " / " << c.process.number;
   }
 }
 
 constexpr std::string_view kDraftFolder = "./QL-WI-0010 - Pump Start_Stop";
-constexpr std::string_view kDraftPath = "./QL-WI-0010 - Pump Start_Stop/./QL-WI-0010 - Pump Start_Stop.qlml";
+constexpr std::string_view kDraftPath =
+    "./QL-WI-0010 - Pump Start_Stop/./QL-WI-0010 - Pump Start_Stop.qlml";
 
 TEST(WriteQlml, WritesDraftPageAndBatchFileOnce) {
   ScratchFolder scratch;
-  write_file("assets/QLML-prototype.qlml", "\xEF\xBB\xBFNumber|$NUMBER\r\nTitle|$TITLE\r\nTemplate|$TEMPLATE\r\n// end");
+  write_file("assets/QLML-prototype.qlml",
+             "\xEF\xBB\xBFNumber|$NUMBER\r\nTitle|$TITLE\r\nTemplate|$TEMPLATE\r\n// end");
   write_file("assets/QuickLever.bat", "@echo off\r\n");
   const Process process = row("QL-WI-0010", "Pump Start/Stop", {"Corporate.css"});
   std::ostringstream out;
@@ -101,7 +106,8 @@ TEST(WriteQlml, WritesDraftPageAndBatchFileOnce) {
   // Line feeds only, however the prototype ends its lines; its byte-order mark is not copied.
   EXPECT_EQ(read_whole_file(std::string(kDraftPath)),
             "Number|QL-WI-0010\nTitle|Pump Start/Stop\nTemplate|Corporate.css\n// end\n");
-  EXPECT_TRUE(std::filesystem::is_regular_file(std::string(kDraftFolder) + "/QL-WI-0010 - Pump Start_Stop.html"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::string(kDraftFolder) +
+                                               "/QL-WI-0010 - Pump Start_Stop.html"));
   EXPECT_EQ(read_whole_file(std::string(kDraftFolder) + "/QuickLever.bat"), "@echo off\r\n");
   EXPECT_EQ(snapshot_tree(std::string(kDraftFolder)).size(), 3u);  // no temporary file left
 
@@ -166,14 +172,17 @@ struct FileSizeLimit {
 
 TEST(WriteQlml, FailedWriteLeavesNoPartialDraft) {
   ScratchFolder scratch;
-  write_file("assets/QLML-prototype.qlml", "Context|" + std::string(200000, 'c') + "\nNumber|$NUMBER\n");
+  write_file("assets/QLML-prototype.qlml",
+             "Context|" + std::string(200000, 'c') + "\nNumber|$NUMBER\n");
   std::ostringstream out;
   {
     FileSizeLimit limit(4096);
     EXPECT_THAT(fatal_message_of([&] { write_qlml(row("QL-1", "T"), false, out); }),
-                testing::StartsWith("Could not write template line into new file!: ./QL-1 - T/./QL-1 - T.qlml: "));
+                testing::StartsWith(
+                    "Could not write template line into new file!: ./QL-1 - T/./QL-1 - T.qlml: "));
   }
-  for (const auto& [name, content] : snapshot_tree("./QL-1 - T")) ADD_FAILURE() << "left behind: " << name;
+  for (const auto& [name, content] : snapshot_tree("./QL-1 - T"))
+    ADD_FAILURE() << "left behind: " << name;
   write_qlml(row("QL-1", "T"), false, out);  // so the next run writes the draft
   EXPECT_EQ(read_whole_file("./QL-1 - T/./QL-1 - T.qlml").size(), 8u + 200000u + 1u + 12u);
 }

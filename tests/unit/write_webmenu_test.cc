@@ -38,9 +38,11 @@ Process pump_process() {
   process.add_objective("Start the pump", "Step 1.1");
   process.add_objective("Stop the pump", "Step 2.1");
   process.add_out_of_scope("Pump maintenance", "Step 1.1");
-  process.add_verification({"REQ-001", "Pressure held", VerificationMethod::Inspection}, "Step 1.1");
+  process.add_verification({"REQ-001", "Pressure held", VerificationMethod::Inspection},
+                           "Step 1.1");
   process.add_verification({"REQ-002", "Flow reached", VerificationMethod::Test}, "Step 1.2");
-  process.add_verification({"REQ-003", "Stops on demand", VerificationMethod::Demonstration}, "Step 2.1");
+  process.add_verification({"REQ-003", "Stops on demand", VerificationMethod::Demonstration},
+                           "Step 2.1");
   process.add_resource({"Multimeter"}, "Step 1.1");
   process.add_resource({" Torque wrench "}, "Step 2.1");
   add_command(process, 0, " ls -l | wc -l");
@@ -91,7 +93,8 @@ TEST(WriteWebmenu, TwoProcessPageMatchesTheGoldenPage) {
 
 TEST(WriteWebmenu, EmptyLibraryHasNoRows) {
   const std::string page = whole_page("Empty", {});
-  EXPECT_THAT(page, testing::HasSubstr("\t\t\t<h1>Empty</h1>\n\t\t\t<p>Process Library with 0 processes.</p>\n"));
+  EXPECT_THAT(page, testing::HasSubstr(
+                        "\t\t\t<h1>Empty</h1>\n\t\t\t<p>Process Library with 0 processes.</p>\n"));
   EXPECT_THAT(page, testing::HasSubstr("\t\t\t\t<tbody>\n\t\t\t\t</tbody>\n"));
   EXPECT_THAT(page, testing::HasSubstr("<title>&#x1F4DA; Empty &#x1F4DA;</title>\n"));
   EXPECT_THAT(page, testing::EndsWith("\t\t</main>\n\t</body>\n</html>\n"));
@@ -103,7 +106,9 @@ TEST(WriteWebmenu, HeadCarriesTablesortOnOneLine) {
   const std::string text = head.str();
   const std::string line = "\t\t\t" + std::string(kTablesortJs) + "\n";
   EXPECT_EQ(line.size(), 2753u);
-  EXPECT_THAT(line, testing::StartsWith("\t\t\t!function(){function a(b,c){if(!(this instanceof a))return new a(b,c);"));
+  EXPECT_THAT(line,
+              testing::StartsWith(
+                  "\t\t\t!function(){function a(b,c){if(!(this instanceof a))return new a(b,c);"));
   EXPECT_THAT(line, testing::EndsWith("window.Tablesort=a}();\n"));
   EXPECT_THAT(text, testing::HasSubstr("\t\t<script>\n" + line + "\t\t</script>\n"));
 }
@@ -146,16 +151,22 @@ TEST(WriteWebmenu, VerificationShowsTheInitialOfItsMethod) {
     Process process;
     process.add_verification({"R-1", "text", c.method}, "Step 1.1");
     EXPECT_THAT(table_of({process}),
-                testing::HasSubstr("<td class=\"col13\"><ul>\n\t\t\t\t\t\t\t" + std::string(c.item) +
-                                   "\n\t\t\t\t\t\t</ul></td>\n"))
+                testing::HasSubstr("<td class=\"col13\"><ul>\n\t\t\t\t\t\t\t" +
+                                   std::string(c.item) + "\n\t\t\t\t\t\t</ul></td>\n"))
         << c.item;
   }
 }
 
 TEST(WriteWebmenu, ProcessWithoutRevisionsShowsItsNumberAsRevision) {
   const std::string table = table_of({leak_process()});
-  EXPECT_THAT(table, testing::HasSubstr("<td class=\"col02\">QL-TP-0200</td>\n\t\t\t\t\t\t<td class=\"col03\">QL-TP-0200</td>\n"));
-  EXPECT_THAT(table, testing::HasSubstr("<td class=\"col08\">000</td>\n\t\t\t\t\t\t<td class=\"col09\"><ul>\n\t\t\t\t\t\t</ul></td>\n"));
+  EXPECT_THAT(
+      table,
+      testing::HasSubstr(
+          "<td class=\"col02\">QL-TP-0200</td>\n\t\t\t\t\t\t<td class=\"col03\">QL-TP-0200</td>\n"));
+  EXPECT_THAT(
+      table,
+      testing::HasSubstr(
+          "<td class=\"col08\">000</td>\n\t\t\t\t\t\t<td class=\"col09\"><ul>\n\t\t\t\t\t\t</ul></td>\n"));
 }
 
 TEST(WriteWebmenu, LinksFollowTheFolderNameRule) {
@@ -163,9 +174,17 @@ TEST(WriteWebmenu, LinksFollowTheFolderNameRule) {
   process.number = "QL-WI-0010";
   process.title = "Pump Start/Stop";
   const std::string table = table_of({process});
-  EXPECT_THAT(table, testing::HasSubstr("<a href=\"./QL-WI-0010 - Pump Start_Stop/./QL-WI-0010 - Pump Start_Stop.qlml\">"));
-  EXPECT_THAT(table, testing::HasSubstr("<a href=\"./QL-WI-0010 - Pump Start_Stop/./QL-WI-0010 - Pump Start_Stop.html\">"));
-  EXPECT_THAT(table, testing::HasSubstr("<a href=\"./QL-WI-0010 - Pump Start_Stop/./QL-WI-0010 - Pump Start_Stop.pdf\">"));
+  EXPECT_THAT(
+      table,
+      testing::HasSubstr(
+          "<a href=\"./QL-WI-0010 - Pump Start_Stop/./QL-WI-0010 - Pump Start_Stop.qlml\">"));
+  EXPECT_THAT(
+      table,
+      testing::HasSubstr(
+          "<a href=\"./QL-WI-0010 - Pump Start_Stop/./QL-WI-0010 - Pump Start_Stop.html\">"));
+  EXPECT_THAT(
+      table, testing::HasSubstr(
+                 "<a href=\"./QL-WI-0010 - Pump Start_Stop/./QL-WI-0010 - Pump Start_Stop.pdf\">"));
   EXPECT_THAT(table, testing::HasSubstr("<td class=\"col04\">Pump Start/Stop</td>"));
 }
 
@@ -200,7 +219,8 @@ TEST(WriteWebmenu, ListsEveryFolderButAssets) {
   fs::create_directory_symlink("QL-WI-0010 - A", "linked");
   std::vector<std::string> folders = list_process_folders();
   std::sort(folders.begin(), folders.end());
-  EXPECT_EQ(folders, (std::vector<std::string>{".hidden", "Assets", "QL-WI-0010 - A", "empty", "linked"}));
+  EXPECT_EQ(folders,
+            (std::vector<std::string>{".hidden", "Assets", "QL-WI-0010 - A", "empty", "linked"}));
 }
 
 TEST(WriteWebmenu, DanglingLinkIsABadPath) {
@@ -224,7 +244,8 @@ TEST(WriteWebmenu, ActionPageEqualsThePageOfTheFullModels) {
     for (int copy = 0; copy < 60; ++copy) {
       const std::string folder = "Shelf/P" + std::to_string(copies++);
       fs::copy(entry.path(), folder, fs::copy_options::recursive);
-      fs::rename(folder + "/" + name + ".qlml", folder + "/" + fs::path(folder).filename().string() + ".qlml");
+      fs::rename(folder + "/" + name + ".qlml",
+                 folder + "/" + fs::path(folder).filename().string() + ".qlml");
     }
   }
   ASSERT_GE(copies, 180u);
