@@ -5,10 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "version.h"
+
 namespace morvalen {
 
 inline constexpr std::string_view kProgramName = "morvalen";
-inline constexpr std::string_view kVersion = "0.66.2";
 
 // The parsed options; an absent option leaves its default. Text options act only when
 // not empty.
