@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and printing need; skips what is there.
+# Installs the Debian packages that building, testing, packaging and printing need; skips what
+# is there.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libicu-dev libgtest-dev libgmock-dev libbenchmark-dev
-          nlohmann-json3-dev chromium poppler-utils clang libclang-rt-14-dev)
+          nlohmann-json3-dev chromium poppler-utils clang libclang-rt-14-dev
+          dpkg-dev lintian mandoc groff-base man-db bash-completion)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the plain and the sanitizer build, and runs every test in both.
+# Installs what is missing, builds the plain and the sanitizer build, and runs every test in both;
+# the plain build also makes the Debian package and tests it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -8,6 +9,7 @@ jobs=${JOBS:-2}
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+bash scripts/test-package.sh build
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMORVALEN_SANITIZE=ON -DMORVALEN_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
