@@ -92,10 +92,15 @@ double time_per_document(const std::string& morvalen, const Library& library) {
   return seconds_since(start);
 }
 
+std::string fresh_profile() {
+  std::error_code error;
+  return morvalen::make_profile_folder(error);
+}
+
 double time_pipe_floor(const std::string& browser, const Library& library,
                        const std::string& out_folder) {
   const Clock::time_point start = Clock::now();
-  const std::string profile = morvalen::make_pipe_profile_folder();
+  const std::string profile = fresh_profile();
   morvalen::BrowserStart session = morvalen::start_browser_session(
       morvalen::devtools_pipe_command(browser, profile, ::geteuid() == 0), profile);
   if (!session.session) {
@@ -121,7 +126,7 @@ double time_bare_floor(const std::string& browser, const Library& library,
   for (std::size_t k = 0; k < library.pages.size(); ++k) {
     const std::string pdf = out_folder + "/bare-" + std::to_string(k) + ".pdf";
     const Clock::time_point start = Clock::now();
-    const std::string profile = morvalen::make_pipe_profile_folder();
+    const std::string profile = fresh_profile();
     run_quietly(morvalen::print_command(browser, library.pages[k], pdf, profile, ::geteuid() == 0),
                 out_folder);
     total += seconds_since(start);

@@ -1,7 +1,6 @@
 #include "archive.h"
 
 #include <algorithm>
-#include <ctime>
 #include <filesystem>
 
 #include "files.h"
@@ -82,15 +81,19 @@ std::vector<std::string> folder_entry_names(const std::string& folder, std::ostr
 }  // namespace
 
 std::string format_archive_timestamp(std::chrono::system_clock::time_point time) {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-  std::tm utc{};
-  ::gmtime_r(&seconds, &utc);
-  return "UTC-" + zero_padded(static_cast<std::size_t>(utc.tm_year + 1900), 4) + "-" +
-         zero_padded(static_cast<std::size_t>(utc.tm_mon + 1), 2) + "-" +
-         zero_padded(static_cast<std::size_t>(utc.tm_mday), 2) + "-T" +
-         zero_padded(static_cast<std::size_t>(utc.tm_hour), 2) + "-" +
-         zero_padded(static_cast<std::size_t>(utc.tm_min), 2) + "-" +
-         zero_padded(static_cast<std::size_t>(utc.tm_sec), 2);
+  // The system clock counts UTC (leap seconds aside), so the calendar needs no time zone.
+  using namespace std::chrono;
+  const sys_seconds seconds = floor<std::chrono::seconds>(time);
+  const sys_days day = floor<days>(seconds);
+  const year_month_day date(day);
+  const hh_mm_ss clock(seconds - day);
+  const auto padded = [](long long value, std::size_t width) {
+    return zero_padded(static_cast<std::size_t>(value), width);
+  };
+  return "UTC-" + padded(static_cast<int>(date.year()), 4) + "-" +
+         padded(static_cast<unsigned>(date.month()), 2) + "-" +
+         padded(static_cast<unsigned>(date.day()), 2) + "-T" + padded(clock.hours().count(), 2) +
+         "-" + padded(clock.minutes().count(), 2) + "-" + padded(clock.seconds().count(), 2);
 }
 
 std::string archive_folder_name(std::string_view revision, std::string_view timestamp) {

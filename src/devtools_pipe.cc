@@ -1,19 +1,9 @@
 #include "devtools_pipe.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <thread>
+#include <utility>
 
 #include "files.h"
 
@@ -21,67 +11,10 @@ namespace morvalen {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+constexpr std::string_view kProfilePrefix = "morvalen-chromium-";
+
+using Clock = SubprocessClock;
 using Json = nlohmann::json;
-
-// Every wait is bounded: a browser that stops answering must never hang the run.
-int milliseconds_left(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 1 << 30));
-}
-
-void close_fd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
-// Writing to a pipe whose reader has gone raises SIGPIPE, whose default action would end
-// the whole run. The signal is blocked around the write and a SIGPIPE that the write
-// itself raised is taken off the pending set before the old mask comes back, so the
-// browser's death shows here as EPIPE and nothing else of the process changes.
-bool write_all(int fd, std::string_view bytes, Clock::time_point deadline) {
-  sigset_t pipe_only;
-  sigemptyset(&pipe_only);
-  sigaddset(&pipe_only, SIGPIPE);
-  sigset_t old_mask;
-  pthread_sigmask(SIG_BLOCK, &pipe_only, &old_mask);
-  sigset_t pending;
-  sigpending(&pending);
-  const bool was_pending = sigismember(&pending, SIGPIPE) == 1;
-  bool ok = true;
-  bool broke = false;
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written > 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(written));
-      continue;
-    }
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd wait_for{fd, POLLOUT, 0};
-      const int left = milliseconds_left(deadline);
-      if (left == 0) {
-        ok = false;
-        break;
-      }
-      if (::poll(&wait_for, 1, left) < 0 && errno != EINTR) {
-        ok = false;
-        break;
-      }
-      continue;
-    }
-    broke = written < 0 && errno == EPIPE;
-    ok = false;
-    break;
-  }
-  if (broke && !was_pending) {
-    const timespec no_wait{0, 0};
-    while (sigtimedwait(&pipe_only, nullptr, &no_wait) < 0 && errno == EINTR) {
-    }
-  }
-  pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
-  return ok;
-}
 
 bool send_command(BrowserSession& session, const std::string& method, Json params, bool to_tab,
                   Clock::time_point deadline) {
@@ -89,13 +22,12 @@ bool send_command(BrowserSession& session, const std::string& method, Json param
   if (to_tab) message["sessionId"] = session.session_id;
   std::string bytes = message.dump();
   bytes.push_back('\0');
-  return write_all(session.to_browser, bytes, deadline);
+  return write_to_subprocess(session.browser, bytes, deadline);
 }
 
 // The next whole message from the browser, or nothing on end of file, a read error, the
 // deadline or a message that is not JSON.
 std::optional<Json> next_message(BrowserSession& session, Clock::time_point deadline) {
-  char buffer[65536];
   while (true) {
     const std::size_t end = session.unread.find('\0');
     if (end != std::string::npos) {
@@ -105,18 +37,8 @@ std::optional<Json> next_message(BrowserSession& session, Clock::time_point dead
       if (message.is_discarded() || !message.is_object()) return std::nullopt;
       return message;
     }
-    const ssize_t got = ::read(session.from_browser, buffer, sizeof buffer);
-    if (got > 0) {
-      session.unread.append(buffer, static_cast<std::size_t>(got));
-      continue;
-    }
-    if (got == 0) return std::nullopt;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return std::nullopt;
-    const int left = milliseconds_left(deadline);
-    if (left == 0) return std::nullopt;
-    pollfd wait_for{session.from_browser, POLLIN, 0};
-    if (::poll(&wait_for, 1, left) < 0 && errno != EINTR) return std::nullopt;
+    if (read_from_subprocess(session.browser, session.unread, deadline) != PipeRead::Data)
+      return std::nullopt;
   }
 }
 
@@ -164,33 +86,15 @@ std::optional<Json> call(BrowserSession& session, TabEvents& events, const std::
   return await_answer(session, events, deadline);
 }
 
-void kill_browser(BrowserSession& session) {
-  if (session.pid > 0) {
-    // The browser runs in its own process group, so a stand-in wrapper and everything it
-    // started go too.
-    ::kill(-session.pid, SIGKILL);
-    ::kill(session.pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(session.pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    session.pid = -1;
-  }
-}
-
-void release(BrowserSession& session) {
-  close_fd(session.to_browser);
-  close_fd(session.from_browser);
+// Ends the browser at once and frees what the session holds.
+void lose_browser(BrowserSession& session) {
+  end_subprocess(session.browser);
   if (!session.profile_folder.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(session.profile_folder, ignored);
     session.profile_folder.clear();
   }
   session.unread.clear();
-}
-
-void lose_browser(BrowserSession& session) {
-  kill_browser(session);
-  release(session);
 }
 
 int base64_value(char c) {
@@ -221,27 +125,6 @@ std::optional<std::string> base64_decode(std::string_view text) {
   return bytes;
 }
 
-// The PDF appears under its name only once it is whole: an archive taken afterwards, or a
-// reader watching the folder, never sees half a file.
-bool write_whole_file(const std::string& path, const std::string& bytes) {
-  const std::string temporary = temporary_path_beside(path);
-  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  std::error_code error;
-  if (!out) {
-    std::filesystem::remove(temporary, error);
-    return false;
-  }
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 BrowserSession::BrowserSession(BrowserSession&& other) noexcept { *this = std::move(other); }
@@ -249,9 +132,7 @@ BrowserSession::BrowserSession(BrowserSession&& other) noexcept { *this = std::m
 BrowserSession& BrowserSession::operator=(BrowserSession&& other) noexcept {
   if (this != &other) {
     end_browser_session(*this);
-    pid = std::exchange(other.pid, -1);
-    to_browser = std::exchange(other.to_browser, -1);
-    from_browser = std::exchange(other.from_browser, -1);
+    browser = std::move(other.browser);
     profile_folder = std::exchange(other.profile_folder, {});
     session_id = std::exchange(other.session_id, {});
     last_id = other.last_id;
@@ -280,13 +161,8 @@ std::vector<std::string> devtools_pipe_command(const std::string& browser,
   return command;
 }
 
-std::string make_pipe_profile_folder() {
-  std::error_code error;
-  std::string pattern =
-      (std::filesystem::temp_directory_path(error) / "morvalen-browser-XXXXXX").string();
-  if (error) pattern = "/tmp/morvalen-browser-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) return "";
-  return pattern;
+std::string make_profile_folder(std::error_code& error) {
+  return make_temporary_folder(kProfilePrefix, error);
 }
 
 BrowserStart start_browser_session(const std::vector<std::string>& argv,
@@ -296,85 +172,13 @@ BrowserStart start_browser_session(const std::vector<std::string>& argv,
   BrowserSession session;
   session.profile_folder = profile_folder;
   session.timeouts = timeouts;
-  if (argv.empty()) {
-    start.exec_error = std::make_error_code(std::errc::no_such_file_or_directory);
+  SubprocessStart started = start_subprocess(argv, SubprocessPipes::DevTools);
+  if (started.error) {
+    start.exec_error = started.error;
+    lose_browser(session);
     return start;
   }
-  int browser_reads[2];   // the browser's fd 3
-  int browser_writes[2];  // the browser's fd 4
-  int exec_report[2];     // closed by a successful exec, else carries errno
-  if (::pipe2(browser_reads, O_CLOEXEC) != 0) {
-    start.problem =
-        "cannot create a pipe: " + std::error_code(errno, std::generic_category()).message();
-    return start;
-  }
-  if (::pipe2(browser_writes, O_CLOEXEC) != 0) {
-    start.problem =
-        "cannot create a pipe: " + std::error_code(errno, std::generic_category()).message();
-    ::close(browser_reads[0]);
-    ::close(browser_reads[1]);
-    return start;
-  }
-  if (::pipe2(exec_report, O_CLOEXEC) != 0) {
-    start.problem =
-        "cannot create a pipe: " + std::error_code(errno, std::generic_category()).message();
-    for (int fd : {browser_reads[0], browser_reads[1], browser_writes[0], browser_writes[1]})
-      ::close(fd);
-    return start;
-  }
-  session.to_browser = browser_reads[1];
-  session.from_browser = browser_writes[0];
-
-  // Everything the child needs is prepared before fork: between fork and exec only
-  // async-signal-safe calls are allowed.
-  std::vector<char*> raw;
-  for (const std::string& arg : argv) raw.push_back(const_cast<char*>(arg.c_str()));
-  raw.push_back(nullptr);
-  const pid_t child = ::fork();
-  if (child < 0) {
-    start.exec_error = std::error_code(errno, std::generic_category());
-    for (int fd : {browser_reads[0], browser_writes[1], exec_report[0], exec_report[1]})
-      ::close(fd);
-    return start;
-  }
-  if (child == 0) {
-    ::setpgid(0, 0);
-    // Move every end we keep above the target numbers first, so no dup2 below closes one.
-    const int report = ::fcntl(exec_report[1], F_DUPFD_CLOEXEC, 10);
-    const int reads = ::fcntl(browser_reads[0], F_DUPFD, 10);
-    const int writes = ::fcntl(browser_writes[1], F_DUPFD, 10);
-    const int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null_fd >= 0) {
-      ::dup2(null_fd, 0);
-      ::dup2(null_fd, 1);
-      ::dup2(null_fd, 2);
-    }
-    ::dup2(reads, 3);
-    ::dup2(writes, 4);
-    // Files this process happened to have open stay out of the browser.
-    ::syscall(SYS_close_range, 5U, ~0U, 4U /* CLOSE_RANGE_CLOEXEC */);
-    ::execv(raw[0], raw.data());
-    const int code = errno;
-    if (::write(report, &code, sizeof code) < 0) ::_exit(127);
-    ::_exit(127);
-  }
-  session.pid = child;
-  ::close(browser_reads[0]);
-  ::close(browser_writes[1]);
-  ::close(exec_report[1]);
-  int code = 0;
-  ssize_t got = 0;
-  while ((got = ::read(exec_report[0], &code, sizeof code)) < 0 && errno == EINTR) {
-  }
-  ::close(exec_report[0]);
-  if (got == static_cast<ssize_t>(sizeof code)) {
-    start.exec_error = std::error_code(code, std::generic_category());
-    kill_browser(session);
-    release(session);
-    return start;
-  }
-  ::fcntl(session.to_browser, F_SETFL, ::fcntl(session.to_browser, F_GETFL) | O_NONBLOCK);
-  ::fcntl(session.from_browser, F_SETFL, ::fcntl(session.from_browser, F_GETFL) | O_NONBLOCK);
+  session.browser = std::move(started.subprocess);
 
   const Clock::time_point deadline = Clock::now() + timeouts.start;
   TabEvents events;
@@ -414,7 +218,7 @@ BrowserStart start_browser_session(const std::vector<std::string>& argv,
 
 PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_path,
                             const std::string& pdf_path) {
-  if (session.pid <= 0 || session.to_browser < 0) return PagePrint::BrowserLost;
+  if (subprocess_id(session.browser) < 0) return PagePrint::BrowserLost;
   TabEvents events;
   const Clock::time_point load_deadline = Clock::now() + session.timeouts.load;
   const std::optional<Json> navigated =
@@ -458,30 +262,20 @@ PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_pat
   const std::optional<std::string> pdf =
       base64_decode((*printed)["result"]["data"].get_ref<const std::string&>());
   if (!pdf || pdf->empty()) return PagePrint::PageFailed;
-  return write_whole_file(pdf_path, *pdf) ? PagePrint::Printed : PagePrint::PageFailed;
+  // The PDF appears under its name only once it is whole: an archive taken afterwards, or a
+  // reader watching the folder, never sees half a file.
+  return try_write_whole_file(pdf_path, *pdf) ? PagePrint::PageFailed : PagePrint::Printed;
 }
 
 void end_browser_session(BrowserSession& session) {
-  if (session.pid > 0) {
-    if (session.to_browser >= 0) {
-      const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(200);
-      send_command(session, "Browser.close", Json::object(), false, deadline);
-    }
-    const Clock::time_point deadline = Clock::now() + session.timeouts.stop;
-    int status = 0;
-    pid_t reaped = 0;
-    while ((reaped = ::waitpid(session.pid, &status, WNOHANG)) == 0 && Clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (reaped == session.pid) {
-      // The browser's helpers share its process group and may outlive it for a moment.
-      ::kill(-session.pid, SIGKILL);
-      session.pid = -1;
-    } else {
-      kill_browser(session);
-    }
+  if (subprocess_id(session.browser) >= 0) {
+    const Clock::time_point close_deadline = Clock::now() + std::chrono::milliseconds(200);
+    send_command(session, "Browser.close", Json::object(), false, close_deadline);
+    // Ended by itself or not, the browser's helpers share its group and may outlive it for
+    // a moment: lose_browser ends them.
+    wait_for_subprocess(session.browser, Clock::now() + session.timeouts.stop);
   }
-  release(session);
+  lose_browser(session);
 }
 
 std::string file_url(const std::string& path) {

@@ -1,13 +1,13 @@
 // devtools_pipe.h: one headless Chromium kept open for many prints, driven over its
-// DevTools pipe (NUL-terminated JSON messages; the browser reads its fd 3 and writes its fd 4).
+// DevTools pipe (NUL-terminated JSON messages over the pipe pair of subprocess.h).
 #pragma once
-#include <sys/types.h>
-
 #include <chrono>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "subprocess.h"
 
 namespace morvalen {
 
@@ -19,13 +19,11 @@ struct BrowserTimeouts {
   std::chrono::milliseconds stop{3000};     // asked to close, before it is killed
 };
 
-// A running browser with one tab attached. Owns the browser process, the two pipe ends and
-// the profile folder: end_browser_session (or destruction) ends the browser, reaps it and
-// removes the folder. Move-only.
+// A running browser with one tab attached. Owns the browser (its process and pipe pair)
+// and the profile folder: end_browser_session (or destruction) ends the browser and all it
+// started and removes the folder. Move-only.
 struct BrowserSession {
-  pid_t pid = -1;
-  int to_browser = -1;    // our end of the browser's fd 3
-  int from_browser = -1;  // our end of the browser's fd 4
+  Subprocess browser;  // none once the browser is lost or ended
   std::string profile_folder;
   std::string session_id;  // the tab's flattened session
   int last_id = 0;         // the id of the last command sent
@@ -59,13 +57,15 @@ enum class PagePrint {
 // `profile_folder`; "--no-sandbox" when `as_root`. argv[0] is `browser` itself.
 std::vector<std::string> devtools_pipe_command(const std::string& browser,
                                                const std::string& profile_folder, bool as_root);
-// A fresh, empty profile folder under the system's temporary folder, or "" when none
-// could be created.
-std::string make_pipe_profile_folder();
+// A fresh, empty browser profile folder under the system's temporary folder, or "" with
+// `error` set when none could be created. Every browser start gets its own: a profile
+// shared between starts can hold a stale lock of a crashed browser, which makes the next
+// one hand its work to a process that no longer exists.
+std::string make_profile_folder(std::error_code& error);
 
-// Starts the program at the path `argv[0]` with `argv`, its fds 3 and 4 connected to us,
-// its standard input, output and error on /dev/null; then opens one tab and attaches to
-// it. The session owns `profile_folder` (removed when the session ends, also on failure).
+// Starts the program at the path `argv[0]` with `argv` and the DevTools pipe pair
+// (start_subprocess), then opens one tab and attaches to it. The session owns `profile_folder`
+// (removed when the session ends, also on failure).
 BrowserStart start_browser_session(const std::vector<std::string>& argv,
                                    const std::string& profile_folder,
                                    const BrowserTimeouts& timeouts = {});
@@ -77,8 +77,8 @@ BrowserStart start_browser_session(const std::vector<std::string>& argv,
 PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_path,
                             const std::string& pdf_path);
 
-// Asks the browser to close, kills it when it does not within its timeout, reaps it and
-// removes the profile folder. Safe to call more than once.
+// Asks the browser to close, ends it when it does not within its timeout, ends what it left
+// running and removes the profile folder. Safe to call more than once.
 void end_browser_session(BrowserSession& session);
 
 // The file:// address of the absolute path `path`, percent-encoded where a URL needs it.

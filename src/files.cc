@@ -1,9 +1,5 @@
 #include "files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -17,13 +13,6 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-struct FileDescriptor {
-  int fd = -1;
-  ~FileDescriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 // The lines of `content` as `Line`s (copies or views), so both forms split alike.
 template <typename Line>
 std::vector<Line> split_into(std::string_view content) {
@@ -34,6 +23,77 @@ std::vector<Line> split_into(std::string_view content) {
     lines.emplace_back(*line);
   }
   return lines;
+}
+
+namespace fs = std::filesystem;
+
+// The file a write to `path` ends in: `path` itself, or the file its links lead to;
+// nothing when the links do not end (a loop).
+std::optional<fs::path> final_target(const std::string& path) {
+  fs::path target(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(target, error);
+    if (error || !fs::is_symlink(status)) return target;
+    const fs::path link = fs::read_symlink(target, error);
+    if (error) return std::nullopt;
+    target = link.is_absolute() ? link : target.parent_path() / link;
+  }
+  return std::nullopt;
+}
+
+// Where the text for `path` goes.
+struct WritePlan {
+  std::string replaced;   // the file it ends in
+  std::string temporary;  // where it is written first; "" to write in place
+  std::error_code error;  // why it cannot be written at all
+};
+
+WritePlan plan_write(const std::string& path) {
+  WritePlan plan{path, "", {}};
+  const std::optional<fs::path> target = final_target(path);
+  if (!target) return plan;
+  std::error_code error;
+  const fs::file_type type = fs::status(*target, error).type();
+  if (type != fs::file_type::not_found && type != fs::file_type::regular) return plan;
+  plan.replaced = target->string();
+  // An old file that could not have been written over stays: the write fails as the
+  // opening of that file would have.
+  if (type == fs::file_type::regular) plan.error = check_writable(plan.replaced);
+  plan.temporary = temporary_path_beside(plan.replaced);
+  return plan;
+}
+
+std::error_code open_planned(const WritePlan& plan, std::ofstream& out) {
+  if (plan.error) return plan.error;
+  errno = 0;
+  out.open(plan.temporary.empty() ? plan.replaced : plan.temporary,
+           std::ios::binary | std::ios::out | std::ios::trunc);
+  return out ? std::error_code() : last_system_error();
+}
+
+// Flushes and closes `out`, then puts the temporary file in place with the permissions of
+// the file it replaces.
+std::error_code finish_planned(const WritePlan& plan, std::ofstream& out) {
+  errno = 0;
+  out.flush();
+  if (!out) return last_system_error();
+  out.close();
+  if (!out) return last_system_error();
+  if (plan.temporary.empty()) return {};
+  std::error_code error;
+  const fs::file_status old = fs::status(plan.replaced, error);
+  if (!error && fs::is_regular_file(old)) {
+    std::error_code ignored;
+    fs::permissions(plan.temporary, old.permissions(), fs::perm_options::replace, ignored);
+  }
+  fs::rename(plan.temporary, plan.replaced, error);
+  return error;
+}
+
+void discard_planned(const WritePlan& plan, std::ofstream& out) {
+  if (out.is_open()) out.close();
+  if (!plan.temporary.empty()) std::remove(plan.temporary.c_str());
 }
 
 }  // namespace
@@ -61,39 +121,6 @@ std::vector<std::string_view> split_line_views(std::string_view content) {
 
 std::vector<std::string> split_lines(std::string_view content) {
   return split_into<std::string>(content);
-}
-
-void read_file_into(const std::string& path, std::string& content, std::error_code& error) {
-  error.clear();
-  content.clear();
-  FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (file.fd < 0) {
-    error = last_system_error();
-    return;
-  }
-  // A regular file is read straight into `content`, sized by fstat with one byte to spare
-  // so that the read meeting the end needs no second growth; files that grow meanwhile,
-  // and pipes or devices without a size, are read on in steps.
-  std::size_t expected = 0;
-  struct stat info {};
-  if (::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    expected = static_cast<std::size_t>(info.st_size);
-  }
-  std::size_t used = 0;
-  content.resize(expected + 1);
-  while (true) {
-    if (used == content.size()) content.resize(std::max<std::size_t>(2 * content.size(), 1 << 16));
-    const ssize_t got = ::read(file.fd, content.data() + used, content.size() - used);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      error = last_system_error();
-      content.clear();
-      return;
-    }
-    if (got == 0) break;
-    used += static_cast<std::size_t>(got);
-  }
-  content.resize(used);
 }
 
 std::string read_file(const std::string& path, std::error_code& error) {
@@ -131,6 +158,48 @@ void write_piece(std::ostream& out, std::string_view piece, std::string_view fai
   if (!out) fatal(failure_message, last_system_error());
 }
 
+OutputFile::OutputFile(std::string path, std::string_view open_failure,
+                       std::string_view write_failure)
+    : path_(std::move(path)), failure_(std::string(write_failure) + ": " + path_) {
+  const WritePlan plan = plan_write(path_);
+  replaced_ = plan.replaced;
+  temporary_ = plan.temporary;
+  if (const std::error_code error = open_planned(plan, out_)) {
+    fatal(std::string(open_failure) + ": " + path_, error);
+  }
+}
+
+OutputFile::~OutputFile() {
+  if (!committed_) discard_planned(WritePlan{replaced_, temporary_, {}}, out_);
+}
+
+void OutputFile::put(std::string_view piece) { write_piece(out_, piece, failure_); }
+
+void OutputFile::commit() {
+  if (const std::error_code error = finish_planned(WritePlan{replaced_, temporary_, {}}, out_))
+    fatal(failure_, error);
+  committed_ = true;
+}
+
+void write_whole_file(const std::string& path, std::string_view content,
+                      std::string_view open_failure, std::string_view write_failure) {
+  OutputFile file(path, open_failure, write_failure);
+  file.put(content);
+  file.commit();
+}
+
+std::error_code try_write_whole_file(const std::string& path, std::string_view content) {
+  const WritePlan plan = plan_write(path);
+  std::ofstream out;
+  std::error_code error = open_planned(plan, out);
+  if (error) return error;
+  errno = 0;
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  error = out ? finish_planned(plan, out) : last_system_error();
+  if (error) discard_planned(plan, out);
+  return error;
+}
+
 std::ofstream open_output(const std::string& path, std::string_view failure_message) {
   std::ofstream out;
   errno = 0;
@@ -147,6 +216,10 @@ void close_output(std::ofstream& out, std::string_view failure_message) {
   if (!out) fatal(failure_message, last_system_error());
 }
 
+TemporaryFile::~TemporaryFile() {
+  if (!kept) std::remove(path.c_str());
+}
+
 bool path_exists(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::exists(path, ignored);
@@ -155,17 +228,6 @@ bool path_exists(const std::string& path) {
 bool is_folder(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::is_directory(path, ignored);
-}
-
-TemporaryFile::~TemporaryFile() {
-  if (!kept) std::remove(path.c_str());
-}
-
-std::string temporary_path_beside(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return folder + "/." + name + ".tmp-" + std::to_string(::getpid());
 }
 
 }  // namespace morvalen

@@ -1,5 +1,7 @@
-// files.h: reading lines, writing pieces, small file-system helpers.
+// files.h: reading lines, the one write path, and the file-system calls std::filesystem
+// lacks (files_posix.cc implements those; a files_win32.cc would sit beside it).
 #pragma once
+#include <cstdint>
 #include <fstream>
 #include <optional>
 #include <ostream>
@@ -40,26 +42,92 @@ void read_text_file_into(const std::string& path, std::string& content,
 
 // Writes `piece` whole; fatal stop "{failure_message}: {description}" when the stream fails.
 void write_piece(std::ostream& out, std::string_view piece, std::string_view failure_message);
+
+// A file written completely or not at all: the one way the program writes its files. The
+// text goes to a temporary file beside the file (beside the file a link leads to, so the
+// link stays), which replaces it only on commit(); destroyed without commit (a fatal stop,
+// an early return), the temporary file is removed and what was there before stays. An
+// existing file that could not be opened for writing is not replaced: its error is the
+// open failure. A path that is no regular file (a device such as /dev/full, a pipe, a
+// folder) cannot be replaced and is opened in place, with the system's own error.
+// Failures are fatal stops that name the final file, never the temporary one:
+// "{open_failure}: {path}: {description}" when it cannot be created or opened,
+// "{write_failure}: {path}: {description}" when a write, the final flush or the rename
+// fails.
+class OutputFile {
+ public:
+  OutputFile(std::string path, std::string_view open_failure, std::string_view write_failure);
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Writes `piece` whole (a failure is the write failure above).
+  void put(std::string_view piece);
+  // The stream the text goes to, for writers that take a stream; pass failure() as their
+  // failure message so that theirs names the file too.
+  std::ostream& stream() { return out_; }
+  // "{write_failure}: {path}".
+  const std::string& failure() const { return failure_; }
+  // Flushes, closes and puts the file in place.
+  void commit();
+
+ private:
+  std::string path_;
+  std::string replaced_;   // the file the text ends in: `path_`, or the file its link leads to
+  std::string temporary_;  // "" when written in place
+  std::string failure_;
+  std::ofstream out_;
+  bool committed_ = false;
+};
+
+// Writes `content` to `path` as OutputFile does, with its fatal stops.
+void write_whole_file(const std::string& path, std::string_view content,
+                      std::string_view open_failure, std::string_view write_failure);
+// The same without a fatal stop: the error that kept `content` from `path`, or none.
+std::error_code try_write_whole_file(const std::string& path, std::string_view content);
+
 // `path` created or truncated for writing. Fatal stop
 // "{failure_message}: {path}: {description}" when it cannot be opened.
 std::ofstream open_output(const std::string& path, std::string_view failure_message);
 // Flushes and closes `out`; a failure is the fatal stop "{failure_message}: {description}".
 void close_output(std::ofstream& out, std::string_view failure_message);
-
-// Whether something exists at `path` (a link counts by its target).
-bool path_exists(const std::string& path);
-// Whether `path` is a folder (a link counts by its target).
-bool is_folder(const std::string& path);
-// A path beside `path` for writing a file before it is renamed over `path`:
-// "{folder}/.{name}.tmp-{pid}".
-std::string temporary_path_beside(const std::string& path);
 // A file written under a temporary name and renamed into place when complete: removed on
-// destruction unless `kept` was set after the rename, so a failure leaves nothing half
-// written where the finished file belongs.
+// destruction unless `kept` was set after the rename.
 struct TemporaryFile {
   std::string path;
   bool kept = false;
   ~TemporaryFile();
 };
+
+// Whether something exists at `path` (a link counts by its target).
+bool path_exists(const std::string& path);
+// Whether `path` is a folder (a link counts by its target).
+bool is_folder(const std::string& path);
+
+// The file-system calls that std::filesystem does not offer, one implementation per
+// system (files_posix.cc).
+
+// Removes the file (not a folder) at `path`; the error when it cannot, "not found" too.
+std::error_code remove_file(const std::string& path);
+// A fresh, empty folder "{prefix}{random}" in the system's temporary folder, only this
+// user's; "" with `error` set when none can be made.
+std::string make_temporary_folder(std::string_view prefix, std::error_code& error);
+// Whether the existing file at `path` could be opened for writing, without changing it:
+// the error that opening it would give, or none.
+std::error_code check_writable(const std::string& path);
+// A path beside `path` for writing a file before it is renamed over `path`, unique to
+// this run: "{folder}/.{name}.tmp-{process id}".
+std::string temporary_path_beside(const std::string& path);
+
+// What is at a path, to tell a file that was written afresh from one left before.
+struct FileStamp {
+  std::int64_t size = 0;
+  std::int64_t modified_ns = 0;  // since the epoch of the file system's clock
+  std::uint64_t identity = 0;    // the file's number on its device
+  bool operator==(const FileStamp&) const = default;
+};
+// The stamp of the regular file at `path` (a link counts by its target), or nothing when
+// there is none.
+std::optional<FileStamp> file_stamp(const std::string& path);
 
 }  // namespace morvalen

@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "fatal.h"
+#include "text.h"
 
 namespace fs = std::filesystem;
 
@@ -24,41 +25,8 @@ constexpr std::string_view kRecursiveNotAlone =
 constexpr char32_t kStrayByteBase = 0x110000;
 
 char32_t next_char(std::string_view text, std::size_t& pos) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char first = byte(pos);
-  std::size_t length = 0;
-  char32_t value = 0;
-  if (first < 0x80) {
-    ++pos;
-    return first;
-  }
-  if (first >= 0xC2 && first <= 0xDF) {
-    length = 2;
-    value = first & 0x1F;
-  } else if (first >= 0xE0 && first <= 0xEF) {
-    length = 3;
-    value = first & 0x0F;
-  } else if (first >= 0xF0 && first <= 0xF4) {
-    length = 4;
-    value = first & 0x07;
-  }
-  bool well_formed = length > 0 && pos + length <= text.size();
-  for (std::size_t k = 1; well_formed && k < length; ++k) {
-    const unsigned char next = byte(pos + k);
-    if ((next & 0xC0) != 0x80) well_formed = false;
-    value = (value << 6) | (next & 0x3F);
-  }
-  if (well_formed) {
-    const bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
-    const bool surrogate = value >= 0xD800 && value <= 0xDFFF;
-    well_formed = !overlong && !surrogate && value <= 0x10FFFF;
-  }
-  if (!well_formed) {
-    ++pos;
-    return kStrayByteBase + first;
-  }
-  pos += length;
-  return value;
+  const auto first = static_cast<unsigned char>(text[pos]);
+  return decode_utf8(text, pos).value_or(kStrayByteBase + first);
 }
 
 std::u32string decode(std::string_view text) {

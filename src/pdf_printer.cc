@@ -1,19 +1,12 @@
 #include "pdf_printer.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "fatal.h"
-
-extern char** environ;
+#include "files.h"
+#include "subprocess.h"
 
 namespace morvalen {
 namespace {
@@ -23,111 +16,36 @@ namespace fs = std::filesystem;
 constexpr std::string_view kInstallHint =
     "install Debian's chromium package (apt-get install chromium) so that chromium is on PATH";
 
-bool is_executable_file(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-         ::access(path.c_str(), X_OK) == 0;
-}
-
 bool is_shell_safe(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
          std::string_view("_@%+=:,./-").find(c) != std::string_view::npos;
 }
 
-// What is at `path` before printing, to tell a fresh PDF from one left by an earlier run.
-struct FileState {
-  bool exists = false;
-  struct timespec modified {};
-  off_t size = 0;
-  ino_t inode = 0;
-};
-
-FileState file_state(const std::string& path) {
-  FileState state;
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-    state.exists = true;
-    state.modified = info.st_mtim;
-    state.size = info.st_size;
-    state.inode = info.st_ino;
-  }
-  return state;
-}
-
-bool changed(const FileState& before, const FileState& after) {
-  return !before.exists || before.modified.tv_sec != after.modified.tv_sec ||
-         before.modified.tv_nsec != after.modified.tv_nsec || before.size != after.size ||
-         before.inode != after.inode;
-}
-
-// A fresh, private profile folder per browser start: a profile shared between starts can
-// hold a stale lock of a crashed browser, which makes the next one hand its work to a
-// process that no longer exists.
-std::string make_profile_folder() {
+// A fresh profile folder per browser start (make_profile_folder).
+std::string new_profile_folder() {
   std::error_code error;
-  fs::path base = fs::temp_directory_path(error);
-  if (error) base = "/tmp";
-  std::string pattern = (base / "morvalen-chromium-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
+  const std::string folder = make_profile_folder(error);
+  if (error) {
+    std::error_code ignored;
+    fs::path base = fs::temp_directory_path(ignored);
+    if (ignored) base = "/tmp";
     fatal(
         "failed to execute process: cannot create a temporary browser profile in " + base.string(),
-        last_system_error());
+        error);
   }
-  return pattern;
+  return folder;
 }
 
-std::string describe_status(int status) {
-  if (WIFEXITED(status))
-    return "the browser ended with exit status " + std::to_string(WEXITSTATUS(status));
-  if (WIFSIGNALED(status))
-    return "the browser was ended by signal " + std::to_string(WTERMSIG(status));
+std::string describe_end(const SubprocessEnd& end) {
+  if (end.exited) return "the browser ended with exit status " + std::to_string(end.exit_status);
+  if (end.signal != 0) return "the browser was ended by signal " + std::to_string(end.signal);
   return "the browser ended abnormally";
-}
-
-// Starts `argv` with standard input, output and error on /dev/null (the browser's output is
-// noise for the user) and waits for it. The wait status, or the error of the start.
-int run_and_wait(const std::vector<std::string>& argv, std::error_code& start_error) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> raw;
-  for (const std::string& arg : argv) raw.push_back(const_cast<char*>(arg.c_str()));
-  raw.push_back(nullptr);
-  pid_t child = 0;
-  const int spawned = ::posix_spawn(&child, raw[0], &actions, nullptr, raw.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    start_error = std::error_code(spawned, std::generic_category());
-    return -1;
-  }
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) {
-      start_error = last_system_error();
-      return -1;
-    }
-  }
-  return status;
 }
 
 }  // namespace
 
 std::optional<std::string> find_browser(std::string_view search_path) {
-  for (std::string_view name : kBrowserNames) {
-    std::size_t start = 0;
-    while (start <= search_path.size()) {
-      std::size_t end = search_path.find(':', start);
-      if (end == std::string_view::npos) end = search_path.size();
-      std::string folder(search_path.substr(start, end - start));
-      if (folder.empty()) folder = ".";
-      const std::string candidate = folder + "/" + std::string(name);
-      if (is_executable_file(candidate)) return candidate;
-      start = end + 1;
-    }
-  }
-  return std::nullopt;
+  return find_program(kBrowserNames, search_path);
 }
 
 std::vector<std::string> print_command(const std::string& browser, const std::string& html_path,
@@ -189,13 +107,14 @@ std::optional<bool> PdfPrinter::print_through_pipe(const std::string& html_path,
       one_browser_per_page_ = true;
       return std::nullopt;
     }
-    const std::string profile = make_pipe_profile_folder();
-    if (profile.empty()) {
+    std::error_code error;
+    const std::string profile = make_profile_folder(error);
+    if (error) {
       one_browser_per_page_ = true;
       return std::nullopt;
     }
     const std::vector<std::string> argv =
-        devtools_pipe_command(browser_, profile, ::geteuid() == 0);
+        devtools_pipe_command(browser_, profile, running_as_superuser());
     session_command_ = shell_quote(argv);
     if (verbose_) out_ << "Here's my command string to chrome:\n\n" << session_command_ << "\n\n\n";
     out_.flush();
@@ -247,25 +166,29 @@ bool PdfPrinter::print(const std::string& html_path, const std::string& pdf_path
     if (printed) return *printed;
   }
   const std::string pdf = absolute_path(pdf_path);
-  const std::string profile = make_profile_folder();
+  const std::string profile = new_profile_folder();
   const std::vector<std::string> argv =
-      print_command(browser_, absolute_path(html_path), pdf, profile, ::geteuid() == 0);
+      print_command(browser_, absolute_path(html_path), pdf, profile, running_as_superuser());
   if (verbose_) out_ << "Here's my command string to chrome:\n\n" << shell_quote(argv) << "\n\n\n";
   out_.flush();
 
-  const FileState before = file_state(pdf);
-  std::error_code start_error;
-  const int status = run_and_wait(argv, start_error);
+  // The browser writes the PDF itself; a PDF is fresh when it differs from what was there.
+  const std::optional<FileStamp> before = file_stamp(pdf);
+  SubprocessStart started = start_subprocess(argv, SubprocessPipes::None);
+  const std::optional<SubprocessEnd> end =
+      started.error ? std::nullopt : wait_for_subprocess(started.subprocess);
+  end_subprocess(started.subprocess);
   std::error_code ignored;
   fs::remove_all(profile, ignored);
-  if (start_error) {
-    fatal("failed to execute process: " + browser_ + ": " + start_error.message() + "; " +
+  if (started.error) {
+    fatal("failed to execute process: " + browser_ + ": " + started.error.message() + "; " +
           std::string(kInstallHint));
   }
-  const FileState after = file_state(pdf);
-  if (after.exists && after.size > 0 && changed(before, after)) return true;
-  failure_ = describe_status(status);
-  if (status == 0) failure_ = "the browser ended without writing it";
+  const std::optional<FileStamp> after = file_stamp(pdf);
+  if (after && after->size > 0 && after != before) return true;
+  const SubprocessEnd ended = end.value_or(SubprocessEnd{});
+  failure_ = describe_end(ended);
+  if (ended.exited && ended.exit_status == 0) failure_ = "the browser ended without writing it";
   return false;
 }
 

@@ -1,7 +1,7 @@
 #include "progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "terminal.h"
+#include "text.h"
 
 namespace morvalen {
 
@@ -14,23 +14,19 @@ std::string elapsed_text(std::chrono::steady_clock::duration elapsed) {
   return std::to_string(seconds / 60) + "m" + (rest < 10 ? "0" : "") + std::to_string(rest) + "s";
 }
 
-// Columns are counted as code points: a long name must not wrap, since "\r" only returns
-// to the start of the last terminal row and a wrapped line would leave its head behind.
+// Columns are counted as code points (a byte outside any UTF-8 sequence as one): a long
+// name must not wrap, since "\r" only returns to the start of the last terminal row and a
+// wrapped line would leave its head behind.
 std::size_t columns(std::string_view text) {
   std::size_t count = 0;
-  for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  for (std::size_t at = 0; at < text.size(); ++count) decode_utf8(text, at);
   return count;
 }
 
 std::string first_columns(std::string_view text, std::size_t wanted) {
-  std::size_t count = 0;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80) {
-      if (count == wanted) return std::string(text.substr(0, at));
-      ++count;
-    }
-  }
-  return std::string(text);
+  std::size_t at = 0;
+  for (std::size_t count = 0; count < wanted && at < text.size(); ++count) decode_utf8(text, at);
+  return std::string(text.substr(0, at));
 }
 
 }  // namespace
@@ -44,12 +40,8 @@ ProgressLine make_progress_line(std::size_t total, bool to_terminal, std::size_t
 }
 
 ProgressLine make_stderr_progress_line(std::size_t total) {
-  const bool terminal = ::isatty(STDERR_FILENO) == 1;
-  winsize size{};
-  const std::size_t width =
-      terminal && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col
-                                                                                    : 80;
-  return make_progress_line(total, terminal, width);
+  return make_progress_line(total, is_terminal(StandardStream::Error),
+                            terminal_width(StandardStream::Error).value_or(80));
 }
 
 std::string progress_text(const ProgressLine& line, std::string_view document) {

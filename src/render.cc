@@ -1,17 +1,16 @@
 #include "render.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <system_error>
 #include <vector>
 
 #include "archive.h"
+#include "files.h"
 #include "model.h"
 #include "pdf_printer.h"
 #include "progress.h"
 #include "read_qlml.h"
 #include "resolve.h"
+#include "terminal.h"
 #include "write_html.h"
 
 namespace morvalen {
@@ -23,10 +22,9 @@ constexpr std::string_view kQlmlExtension = ".qlml";
 // page looking current. The outcome reads like the result value users know from the
 // verbose output: Ok(()) or Err(...).
 std::string delete_old_page(const std::string& path) {
-  if (::unlink(path.c_str()) == 0) return "Ok(())";
-  const int code = errno;
-  return "Err(" + std::error_code(code, std::generic_category()).message() + " (os error " +
-         std::to_string(code) + "))";
+  const std::error_code error = remove_file(path);
+  if (!error) return "Ok(())";
+  return "Err(" + error.message() + " (os error " + std::to_string(error.value()) + "))";
 }
 
 // Takes the progress line off the terminal however the run ends: a fatal stop's message
@@ -58,7 +56,7 @@ void render_documents(std::string_view document_number, bool verbose, std::ostre
   // With verbose lines on the same terminal the line would be torn apart by them, so it
   // only shows when those go elsewhere.
   ProgressLine progress =
-      make_stderr_progress_line(verbose && ::isatty(STDOUT_FILENO) == 1 ? 0 : names.size());
+      make_stderr_progress_line(verbose && is_terminal(StandardStream::Output) ? 0 : names.size());
   const ProgressCleared cleared{err, progress};
   for (const std::string& name : names) {
     advance_progress(err, progress, name);

@@ -19,6 +19,11 @@ std::string to_upper(std::string_view text);
 // The byte offset of the first byte that is not part of a well-formed UTF-8 sequence
 // (overlong forms, surrogates and code points above U+10FFFF included), or nothing.
 std::optional<std::size_t> first_invalid_utf8(std::string_view text);
+// The code point of the well-formed UTF-8 sequence that begins at byte `pos` of `text`,
+// with `pos` moved past it; nothing, with `pos` moved on by one byte, when none begins
+// there (as first_invalid_utf8 judges). The one UTF-8 decoder for callers outside this
+// module. `pos` must lie before the end of `text`.
+std::optional<char32_t> decode_utf8(std::string_view text, std::size_t& pos);
 // `text` split at every `separator`: k separators give k+1 pieces, "" gives one piece.
 std::vector<std::string_view> split(std::string_view text, char separator);
 // `text` in double quotes, with `"` and `\` preceded by a backslash and control

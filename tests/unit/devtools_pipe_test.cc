@@ -27,8 +27,13 @@ std::string find_chromium() {
   return "";
 }
 
+std::string fresh_profile() {
+  std::error_code error;
+  return make_profile_folder(error);
+}
+
 BrowserStart start_chromium(const BrowserTimeouts& timeouts = {}) {
-  const std::string profile = make_pipe_profile_folder();
+  const std::string profile = fresh_profile();
   return start_browser_session(devtools_pipe_command(find_chromium(), profile, ::geteuid() == 0),
                                profile, timeouts);
 }
@@ -97,11 +102,11 @@ TEST(DevtoolsPipe, ABrowserKilledMidRunIsLostNotFatal) {
   ASSERT_TRUE(start.session) << start.problem;
   write_file("a.html", page("Alpha"));
   const std::string html = scratch.path() + "/a.html";
-  ::kill(start.session->pid, SIGKILL);
+  ::kill(static_cast<pid_t>(subprocess_id(start.session->browser)), SIGKILL);
   // Writing to the dead browser's pipe must come back as a lost browser, not a SIGPIPE.
   EXPECT_EQ(print_page_to_pdf(*start.session, html, scratch.path() + "/a.pdf"),
             PagePrint::BrowserLost);
-  EXPECT_EQ(start.session->pid, -1);
+  EXPECT_EQ(subprocess_id(start.session->browser), -1);
   EXPECT_FALSE(std::filesystem::exists("a.pdf"));
 }
 
@@ -117,7 +122,7 @@ TEST(DevtoolsPipe, NoBrowserOrNoPipeIsReportedWithinTheDeadline) {
                         {{"/bin/sleep", "30"}, false},  // never answers: deadline
                         {{"/bin/sh", "-c", "cat <&3 >/dev/null"}, false}};  // reads, never writes
   for (const Case& c : cases) {
-    const std::string profile = make_pipe_profile_folder();
+    const std::string profile = fresh_profile();
     const auto began = std::chrono::steady_clock::now();
     const BrowserStart start = start_browser_session(c.argv, profile, quick);
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5)) << c.argv[0];

@@ -84,5 +84,27 @@ TEST(Text, ReplaceAllAndPadding) {
   EXPECT_EQ(zero_padded(1234, 3), "1234");
 }
 
+TEST(Text, DecodeUtf8StepsOverEachSequenceOrOneBadByte) {
+  struct Case {
+    std::string_view text;
+    std::optional<char32_t> code_point;
+    std::size_t length;
+  };
+  const Case cases[] = {{"a", U'a', 1},
+                        {"\u00e9x", U'\u00e9', 2},
+                        {"\u4e2d", U'\u4e2d', 3},
+                        {"\U0001F4BE", U'\U0001F4BE', 4},
+                        {"\xc0\xaf", std::nullopt, 1},          // overlong
+                        {"\xed\xa0\x80", std::nullopt, 1},      // surrogate
+                        {"\xf4\x90\x80\x80", std::nullopt, 1},  // above U+10FFFF
+                        {"\xe2\x82", std::nullopt, 1},          // cut short
+                        {"\x80", std::nullopt, 1}};
+  for (const Case& c : cases) {
+    std::size_t pos = 0;
+    EXPECT_EQ(decode_utf8(c.text, pos), c.code_point) << testing::PrintToString(c.text);
+    EXPECT_EQ(pos, c.length) << testing::PrintToString(c.text);
+  }
+}
+
 }  // namespace
 }  // namespace morvalen

@@ -1,0 +1,100 @@
+// The POSIX side of files.h: the file-system calls std::filesystem lacks.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+#include "fatal.h"
+#include "files.h"
+
+namespace morvalen {
+namespace {
+
+struct FileDescriptor {
+  int fd = -1;
+  ~FileDescriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
+
+void read_file_into(const std::string& path, std::string& content, std::error_code& error) {
+  error.clear();
+  content.clear();
+  FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (file.fd < 0) {
+    error = last_system_error();
+    return;
+  }
+  // A regular file is read straight into `content`, sized by fstat with one byte to spare
+  // so that the read meeting the end needs no second growth; files that grow meanwhile,
+  // and pipes or devices without a size, are read on in steps.
+  std::size_t expected = 0;
+  struct stat info {};
+  if (::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    expected = static_cast<std::size_t>(info.st_size);
+  }
+  std::size_t used = 0;
+  content.resize(expected + 1);
+  while (true) {
+    if (used == content.size()) content.resize(std::max<std::size_t>(2 * content.size(), 1 << 16));
+    const ssize_t got = ::read(file.fd, content.data() + used, content.size() - used);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      error = last_system_error();
+      content.clear();
+      return;
+    }
+    if (got == 0) break;
+    used += static_cast<std::size_t>(got);
+  }
+  content.resize(used);
+}
+
+std::error_code remove_file(const std::string& path) {
+  if (::unlink(path.c_str()) == 0) return {};
+  return last_system_error();
+}
+
+std::string make_temporary_folder(std::string_view prefix, std::error_code& error) {
+  std::string pattern =
+      (std::filesystem::temp_directory_path(error) / (std::string(prefix) + "XXXXXX")).string();
+  if (error) pattern = "/tmp/" + std::string(prefix) + "XXXXXX";
+  error.clear();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    error = last_system_error();
+    return "";
+  }
+  return pattern;
+}
+
+std::error_code check_writable(const std::string& path) {
+  // Opening for writing without O_TRUNC or O_CREAT changes nothing; O_NONBLOCK keeps a
+  // pipe that appeared meanwhile from waiting for a reader.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return last_system_error();
+  ::close(fd);
+  return {};
+}
+
+std::string temporary_path_beside(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return folder + "/." + name + ".tmp-" + std::to_string(::getpid());
+}
+
+std::optional<FileStamp> file_stamp(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return FileStamp{
+      info.st_size,
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+      static_cast<std::uint64_t>(info.st_ino)};
+}
+
+}  // namespace morvalen

@@ -1,0 +1,27 @@
+// The POSIX side of terminal.h.
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "terminal.h"
+
+namespace morvalen {
+namespace {
+
+int descriptor_of(StandardStream stream) {
+  return stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO;
+}
+
+}  // namespace
+
+bool is_terminal(StandardStream stream) { return ::isatty(descriptor_of(stream)) == 1; }
+
+std::optional<std::size_t> terminal_width(StandardStream stream) {
+  winsize size{};
+  if (!is_terminal(stream) || ::ioctl(descriptor_of(stream), TIOCGWINSZ, &size) != 0 ||
+      size.ws_col == 0) {
+    return std::nullopt;
+  }
+  return size.ws_col;
+}
+
+}  // namespace morvalen
