@@ -17,8 +17,8 @@
 
 #include "files.h"
 #include "library_generator.h"
+#include "names.h"
 #include "read_qlml.h"
-#include "resolve.h"
 
 namespace {
 

@@ -4,42 +4,13 @@
 #include <filesystem>
 
 #include "files.h"
+#include "names.h"
 #include "text.h"
-#include "write_qlml.h"
 
 namespace morvalen {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kUtcMark = "_UTC-";
-constexpr std::string_view kTimestampShape = "*-*-*-T*-*-*";
-
-// `text` against `pattern`, where "*" is any text and every other character stands for
-// itself. Archive names are compared this way rather than through glob patterns because a
-// revision or a folder name may hold glob characters that must match only themselves.
-bool matches_stars(std::string_view text, std::string_view pattern) {
-  std::size_t t = 0;
-  std::size_t p = 0;
-  std::size_t star = std::string_view::npos;
-  std::size_t resume = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      resume = t;
-    } else if (p < pattern.size() && pattern[p] == text[t]) {
-      ++p;
-      ++t;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      t = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
 
 bool is_real_folder(const fs::path& path) {
   std::error_code error;
@@ -80,31 +51,6 @@ std::vector<std::string> folder_entry_names(const std::string& folder, std::ostr
 
 }  // namespace
 
-std::string format_archive_timestamp(std::chrono::system_clock::time_point time) {
-  // The system clock counts UTC (leap seconds aside), so the calendar needs no time zone.
-  using namespace std::chrono;
-  const sys_seconds seconds = floor<std::chrono::seconds>(time);
-  const sys_days day = floor<days>(seconds);
-  const year_month_day date(day);
-  const hh_mm_ss clock(seconds - day);
-  const auto padded = [](long long value, std::size_t width) {
-    return zero_padded(static_cast<std::size_t>(value), width);
-  };
-  return "UTC-" + padded(static_cast<int>(date.year()), 4) + "-" +
-         padded(static_cast<unsigned>(date.month()), 2) + "-" +
-         padded(static_cast<unsigned>(date.day()), 2) + "-T" + padded(clock.hours().count(), 2) +
-         "-" + padded(clock.minutes().count(), 2) + "-" + padded(clock.seconds().count(), 2);
-}
-
-std::string archive_folder_name(std::string_view revision, std::string_view timestamp) {
-  // A separator in the revision would nest the archive in folders the cleanup never sees,
-  // or reach outside "previous" altogether.
-  std::string cleaned(revision);
-  std::replace(cleaned.begin(), cleaned.end(), '/', '_');
-  std::replace(cleaned.begin(), cleaned.end(), '\\', '_');
-  return "Rev_" + cleaned + "_" + std::string(timestamp);
-}
-
 std::error_code copy_dir_all(const std::string& source, const std::string& destination) {
   std::error_code error;
   fs::create_directories(destination, error);
@@ -124,9 +70,7 @@ std::error_code copy_dir_all(const std::string& source, const std::string& desti
 
 std::string process_folder_of(const Process& process, const std::string& document_path,
                               std::ostream& err) {
-  const std::size_t slash = document_path.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? std::string(".") : document_path.substr(0, slash);
+  const std::string folder = folder_of_document(document_path);
   const std::string named = get_process_folder_name(process);
   if (named != folder) {
     err << "warning: " << document_path << " names the process folder " << quote_debug(named)
@@ -138,7 +82,7 @@ std::string process_folder_of(const Process& process, const std::string& documen
 
 void archive_single_process(const Process& process, const std::string& process_folder, bool verbose,
                             std::ostream& out) {
-  const std::string previous = process_folder + "/previous";
+  const std::string previous = previous_folder(process_folder);
   const std::string previous_assets = previous + "/assets";
   std::error_code ignored;
   if (!path_exists(previous)) fs::create_directory(previous, ignored);
@@ -153,30 +97,11 @@ void archive_single_process(const Process& process, const std::string& process_f
     out << "Trying to create this folder: " << quote_debug(archive) << "\n";
   }
   fs::create_directory(archive, ignored);
-  (void)copy_dir_all("./assets", previous_assets);
+  (void)copy_dir_all(std::string(kAssetsFolder), previous_assets);
   std::error_code error;
   fs::create_directories(archive, error);
   if (error && !is_folder(archive)) return;
   copy_folder_files(process_folder, archive);
-}
-
-bool is_archive_folder_name(std::string_view name) {
-  return matches_stars(name, "Rev_*_UTC-*-*-*-T*-*-*");
-}
-
-std::optional<std::string> revision_of_archive_name(std::string_view name) {
-  if (!is_archive_folder_name(name)) return std::nullopt;
-  // The archive writer appends "_UTC-" and the timestamp, so the revision ends at the last
-  // mark that is followed by a timestamp; a revision may itself contain "_UTC-".
-  std::size_t mark = name.rfind(kUtcMark);
-  while (mark != std::string_view::npos && mark >= 4) {
-    if (matches_stars(name.substr(mark + kUtcMark.size()), kTimestampShape)) {
-      return std::string(name.substr(4, mark - 4));
-    }
-    if (mark == 0) break;
-    mark = name.rfind(kUtcMark, mark - 1);
-  }
-  return std::nullopt;
 }
 
 CleanupPlan plan_cleanup(std::vector<std::string> names) {
@@ -205,7 +130,7 @@ CleanupPlan plan_cleanup(std::vector<std::string> names) {
 }
 
 void cleanup_process_folder(const std::string& name, std::ostream& out) {
-  const std::string previous = "./" + name + "/previous";
+  const std::string previous = previous_folder("./" + name);
   const CleanupPlan plan = plan_cleanup(folder_entry_names(previous, out));
   out << "For this process, these are all the revisions: " << format_name_list(plan.revisions)
       << "\n";

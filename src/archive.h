@@ -1,7 +1,5 @@
 // archive.h: revision archives in a process folder's "previous", and their cleanup.
 #pragma once
-#include <chrono>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -25,12 +23,6 @@ struct CleanupPlan {
   std::vector<RevisionCleanup> per_revision;  // in the order of `revisions`
 };
 
-// "UTC-%Y-%m-%d-T%H-%M-%S" for `time` in UTC: "UTC-2025-03-07-T14-05-09".
-std::string format_archive_timestamp(std::chrono::system_clock::time_point time);
-// "Rev_{revision}_{timestamp}". A "/" or "\" in the revision becomes "_", so the archive
-// is always one folder directly in "previous".
-std::string archive_folder_name(std::string_view revision, std::string_view timestamp);
-
 // Copies the folder `source` with all its subfolders into `destination`, created with its
 // missing parents; files already there are overwritten, others stay. Entries are copied in
 // listing order; a link to a folder is copied as a file. The first failure ends the copy
@@ -50,11 +42,6 @@ std::string process_folder_of(const Process& process, const std::string& documen
 void archive_single_process(const Process& process, const std::string& process_folder, bool verbose,
                             std::ostream& out);
 
-// Whether `name` matches Rev_*_UTC-*-*-*-T*-*-* ("*" any text, everything else literal).
-bool is_archive_folder_name(std::string_view name);
-// The revision of an archive folder name: the text after "Rev_" up to the last "_UTC-"
-// that is followed by a timestamp of the form *-*-*-T*-*-*; nothing when the name has none.
-std::optional<std::string> revision_of_archive_name(std::string_view name);
 // Sorts the entry names of a "previous" folder into revisions, and for each revision the
 // latest archive to keep and the others to delete. Names that are no archive folder names,
 // or from which no revision can be taken, are in no list: they are never deleted.

@@ -6,12 +6,11 @@
 #include <utility>
 
 #include "files.h"
+#include "names.h"
 
 namespace morvalen {
 
 namespace {
-
-constexpr std::string_view kProfilePrefix = "morvalen-chromium-";
 
 using Clock = SubprocessClock;
 using Json = nlohmann::json;
@@ -162,7 +161,7 @@ std::vector<std::string> devtools_pipe_command(const std::string& browser,
 }
 
 std::string make_profile_folder(std::error_code& error) {
-  return make_temporary_folder(kProfilePrefix, error);
+  return make_temporary_folder(kBrowserProfilePrefix, error);
 }
 
 BrowserStart start_browser_session(const std::vector<std::string>& argv,

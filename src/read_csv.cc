@@ -7,6 +7,7 @@
 
 #include "fatal.h"
 #include "files.h"
+#include "names.h"
 #include "text.h"
 
 namespace morvalen {
@@ -14,7 +15,6 @@ namespace {
 
 constexpr std::array<std::string_view, 6> kHeadings = {"Document Number", "Title",  "Subject",
                                                        "Product",         "Author", "Reviewer"};
-constexpr std::string_view kAssetsFolder = "./assets";
 constexpr std::string_view kOpenFailure = "Could not open the file!";
 constexpr std::string_view kWriteFailure = "Could not write template line into new file!";
 
@@ -93,7 +93,7 @@ Row read_row(const std::string& path, std::size_t line_number,
     }
     const std::string file_name = header[i] + ".css";
     row.process.add_template(file_name);
-    row.templates.push_back({file_name, std::string(kAssetsFolder) + "/" + file_name});
+    row.templates.push_back({file_name, stub_stylesheet_path(file_name)});
   }
   return row;
 }

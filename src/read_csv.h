@@ -9,9 +9,6 @@
 
 namespace morvalen {
 
-// The document list read when no path is given.
-inline constexpr std::string_view kDefaultDocumentList = "./DocumentList.csv";
-
 // The stub stylesheet written for a selected template that the assets folder lacks: a CSS
 // comment of three lines naming `template_file`, without a line feed at the end.
 std::string stub_stylesheet(std::string_view template_file);

@@ -6,6 +6,7 @@
 #include "archive.h"
 #include "files.h"
 #include "model.h"
+#include "names.h"
 #include "pdf_printer.h"
 #include "progress.h"
 #include "read_qlml.h"
@@ -15,8 +16,6 @@
 
 namespace morvalen {
 namespace {
-
-constexpr std::string_view kQlmlExtension = ".qlml";
 
 // Deleting the old page first means a page writer that stops early never leaves the old
 // page looking current. The outcome reads like the result value users know from the
@@ -36,18 +35,6 @@ struct ProgressCleared {
 };
 
 }  // namespace
-
-std::string replace_qlml_extension(const std::string& document_path, std::string_view extension) {
-  // Only the extension is replaced: a folder name holding ".qlml" must keep the page and the
-  // PDF inside that folder.
-  std::string path = document_path;
-  if (path.size() >= kQlmlExtension.size() &&
-      path.compare(path.size() - kQlmlExtension.size(), kQlmlExtension.size(), kQlmlExtension) ==
-          0) {
-    path.resize(path.size() - kQlmlExtension.size());
-  }
-  return path + std::string(extension);
-}
 
 void render_documents(std::string_view document_number, bool verbose, std::ostream& out,
                       std::ostream& err) {

@@ -7,9 +7,6 @@
 
 namespace morvalen {
 
-// `document_path` with its final ".qlml" replaced by `extension` (".html", ".pdf"), or
-// with `extension` appended when it does not end in ".qlml".
-std::string replace_qlml_extension(const std::string& document_path, std::string_view extension);
 // The render action: for every document `document_number` selects, one after the other:
 // read it, write a fresh page beside it, print the page to PDF and archive the process
 // folder. With `verbose` prints the resolved names and the progress of each step. A page

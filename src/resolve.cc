@@ -3,6 +3,7 @@
 #include "fatal.h"
 #include "glob.h"
 #include "model.h"
+#include "names.h"
 #include "read_qlml.h"
 #include "text.h"
 
@@ -25,10 +26,6 @@ std::vector<std::string> globify_document_number(std::string_view document_numbe
     names.push_back(std::move(name));
   }
   return names;
-}
-
-std::string document_path(std::string_view name) {
-  return "./" + std::string(name) + "/" + std::string(name) + ".qlml";
 }
 
 std::vector<std::string> resolve_documents(std::string_view document_number, bool verbose,

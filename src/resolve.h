@@ -17,8 +17,6 @@ namespace morvalen {
 // is valid UTF-8 text.
 std::vector<std::string> globify_document_number(std::string_view document_number,
                                                  std::ostream& out);
-// The document path of process folder `name`: "./{name}/{name}.qlml".
-std::string document_path(std::string_view name);
 // globify_document_number, and with `verbose` the names as one line ["A", "B"] on `out`.
 std::vector<std::string> resolve_documents(std::string_view document_number, bool verbose,
                                            std::ostream& out);

@@ -8,6 +8,7 @@
 
 #include "fatal.h"
 #include "files.h"
+#include "names.h"
 #include "read_csv.h"
 #include "read_qlml.h"
 #include "text.h"
@@ -16,17 +17,8 @@
 namespace morvalen {
 namespace {
 
-constexpr std::string_view kReplacedInTitles = "/\\:*?\"<>|#%&+{}";
 constexpr std::string_view kOpenFailure = "Could not open the file!";
 constexpr std::string_view kWriteFailure = "Could not write template line into new file!";
-
-std::string replace_characters(std::string_view text, std::string_view replaced) {
-  std::string result(text);
-  for (char& c : result) {
-    if (replaced.find(c) != std::string_view::npos) c = '_';
-  }
-  return result;
-}
 
 std::string_view yes_no(bool value) { return value ? "true" : "false"; }
 
@@ -69,7 +61,7 @@ void write_qlml_from(const Process& process, bool verbose, std::ostream& out,
   if (verbose)
     out << "\n" << folder << " folder already exists: " << yes_no(path_exists(folder)) << "\n";
   // {folder} begins with "./", so the path holds it twice: ./X/./X.qlml is X/X.qlml.
-  const std::string path = folder + "/" + folder + ".qlml";
+  const std::string path = folder_file_path(folder, ".qlml");
   const bool exists = path_exists(path);
   if (verbose) {
     out << path << " file already exists: " << yes_no(exists) << "\n";
@@ -94,25 +86,15 @@ void write_qlml_from(const Process& process, bool verbose, std::ostream& out,
   std::filesystem::create_directory(folder, folder_error);
   write_draft(path, draft, folder_error ? folder + ": " + folder_error.message() : "");
   // The draft on disk is exactly `draft`, so it is read back from memory.
-  generate_complete_html(folder + "/" + folder + ".html",
+  generate_complete_html(folder_file_path(folder, ".html"),
                          read_qlml_lines(split_lines(draft), path));
   // The batch file is a convenience; drafts work without it.
   std::error_code ignored;
-  std::filesystem::copy_file(kBatchFilePath, folder + "/QuickLever.bat",
+  std::filesystem::copy_file(kBatchFilePath, batch_file_copy_path(folder),
                              std::filesystem::copy_options::overwrite_existing, ignored);
 }
 
 }  // namespace
-
-std::string get_process_folder_name(const Process& process) {
-  return process_folder_name(process.number, process.title);
-}
-
-std::string process_folder_name(std::string_view number, std::string_view title) {
-  // A separator in the number would place the folder somewhere else than the library root.
-  return "./" + replace_characters(number, "/\\") + " - " +
-         replace_characters(title, kReplacedInTitles);
-}
 
 std::string compose_template_lines(const Process& process) {
   if (process.templates.empty()) return "//Template|Example.css";

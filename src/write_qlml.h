@@ -1,4 +1,4 @@
-// write_qlml.h: process folder names and first-draft documents.
+// write_qlml.h: first-draft documents.
 #pragma once
 #include <ostream>
 #include <string>
@@ -8,17 +8,6 @@
 #include "model.h"
 
 namespace morvalen {
-
-// The library's prototype of every draft, and the batch file copied beside each draft.
-inline constexpr std::string_view kPrototypePath = "./assets/QLML-prototype.qlml";
-inline constexpr std::string_view kBatchFilePath = "./assets/QuickLever.bat";
-
-// "./{number} - {title}" with / \ : * ? " < > | # % & + { } in the title replaced by "_".
-// A "/" or "\" in the number becomes "_" too, so the folder always lies directly in the
-// library root; the rest of the number is kept.
-std::string get_process_folder_name(const Process& process);
-// The same from a number and a title.
-std::string process_folder_name(std::string_view number, std::string_view title);
 
 // What stands in for "Template|$TEMPLATE": "Template|{template}" for each template, joined
 // by line feeds (none after the last), or "//Template|Example.css" without templates.

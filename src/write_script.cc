@@ -6,6 +6,7 @@
 
 #include "fatal.h"
 #include "files.h"
+#include "names.h"
 #include "read_qlml.h"
 #include "resolve.h"
 #include "text.h"
@@ -124,8 +125,7 @@ ScriptText python_file_from_commands(const std::vector<CommandLine>& commands,
 
 void write_script(const ScriptText& script, std::string_view name, std::string_view extension,
                   std::ostream& out) {
-  const std::string path =
-      "./" + std::string(name) + "/" + std::string(name) + std::string(extension);
+  const std::string path = process_file_path(name, extension);
   std::ofstream file = open_output(path, kOpenFailed);
   // The path tells the user which script is incomplete (a full disk during a run over many
   // documents).

@@ -8,17 +8,15 @@
 #include "fatal.h"
 #include "files.h"
 #include "links.h"
+#include "names.h"
 #include "read_qlml.h"
 #include "tablesort_js.h"
 #include "text.h"
-#include "write_qlml.h"
 
 namespace morvalen {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kWebMenuPath = "./WebMenu.html";
 
 void put(std::ostream& page, std::string_view piece) { write_piece(page, piece, "write failed"); }
 
@@ -148,7 +146,7 @@ void append_links_cell(std::string& rows, const ProcessSummary& process) {
   const auto link = [&](std::string_view extension, std::string_view icon, std::string_view alt) {
     append(
         rows,
-        {"\t\t\t\t\t\t\t<a href=\"", folder, "/", folder, extension,
+        {"\t\t\t\t\t\t\t<a href=\"", folder_file_path(folder, extension),
          "\"><div class=\"doc-box\" style=\"background-color: #DDD;\"><div class=\"doc-icon\"><div class=\"doc-format\"><img src=\"./assets/",
          icon, "\" alt=\"", alt, "\"/></div></div></div></a>\n"});
   };
@@ -301,7 +299,7 @@ std::vector<std::string> list_process_folders() {
     if (error) fatal(std::string(kBadPath) + ": " + path, error);
     if (!folder) continue;
     // Only this exact spelling is the shared assets folder; "Assets" is a process folder.
-    if (path == "./assets") continue;
+    if (path == kAssetsFolder) continue;
     folders.push_back(name);
   }
   if (error) fatal(kBadPath, error);
@@ -395,10 +393,10 @@ void generate_complete_webmenu(bool verbose, std::ostream& out) {
     for (const std::string& folder : folders) {
       checked_folder_name(folder);
       if (verbose) out << "\t" << folder;
-      const std::string file = folder + "/" + folder + ".qlml";
-      if (verbose) out << "\n\t\t-> " << file;
+      const std::string file = document_path(folder);
+      if (verbose) out << "\n\t\t-> " << file.substr(2);
       // The reader's fatal stop names "./{folder}/{folder}.qlml", and so the folder.
-      read_qlml_summary("./" + file, content, summary);
+      read_qlml_summary(file, content, summary);
       if (verbose) out << "\n\t\t-> processed ";
       append_row(rows, summary);
       // Rows go to the file in pieces of some hundred kilobytes: few writes, little memory.

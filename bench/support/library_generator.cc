@@ -7,8 +7,8 @@
 #include <stdexcept>
 
 #include "model.h"
+#include "names.h"
 #include "text.h"
-#include "write_qlml.h"
 
 namespace fs = std::filesystem;
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "names.h"
 #include "test_support.h"
 
 namespace morvalen {
@@ -36,31 +37,6 @@ std::vector<std::string> archive_names(const std::string& previous) {
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-TEST(Archive, TimestampsHaveFixedWidths) {
-  using namespace std::chrono;
-  const struct {
-    sys_seconds time;
-    std::string_view expected;
-  } cases[] = {
-      {sys_days{2025y / 3 / 7} + 14h + 5min + 9s, "UTC-2025-03-07-T14-05-09"},
-      {sys_days{1970y / 1 / 1}, "UTC-1970-01-01-T00-00-00"},
-      {sys_days{2024y / 12 / 31} + 23h + 59min + 59s, "UTC-2024-12-31-T23-59-59"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(format_archive_timestamp(c.time), c.expected) << c.expected;
-}
-
-TEST(Archive, FolderNamesKeepSeparatorsOutOfTheRevision) {
-  const struct {
-    std::string_view revision, expected;
-  } cases[] = {
-      {"B", "Rev_B_UTC-X"},         {"1/2", "Rev_1_2_UTC-X"},
-      {"a\\b", "Rev_a_b_UTC-X"},    {"../../x", "Rev_.._.._x_UTC-X"},
-      {"[1]*?", "Rev_[1]*?_UTC-X"},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(archive_folder_name(c.revision, "UTC-X"), c.expected) << c.revision;
 }
 
 TEST(Archive, CopiesFilesButNotSubfoldersAndAssetsInFull) {
@@ -181,24 +157,6 @@ TEST(Archive, CopyDirAllOverwritesKeepsExtrasAndReportsFailures) {
                 {"a.txt", "new a"}, {"extra.txt", "extra"}, {"sub/", ""}, {"sub/b.txt", "b"}}));
   EXPECT_TRUE(copy_dir_all("missing", "out"));      // source cannot be listed
   EXPECT_TRUE(copy_dir_all("src", "src/a.txt/x"));  // destination cannot be created
-}
-
-TEST(Cleanup, RevisionsAreTakenFromArchiveNames) {
-  const struct {
-    std::string_view name;
-    std::optional<std::string> revision;
-  } cases[] = {
-      {"Rev_A_UTC-2024-05-01-T10-00-00", "A"},
-      {"Rev__UTC-2024-05-01-T10-00-00", ""},
-      {"Rev_[1]_UTC-2024-05-01-T10-00-00", "[1]"},
-      {"Rev_A_UTC-B_UTC-2024-05-01-T10-00-00", "A_UTC-B"},  // the revision ends at the timestamp
-      {"Rev_UTC-2024-05-01-T10-00-00", std::nullopt},       // no revision can be taken
-      {"Rev_A_UTC-2024-05-01", std::nullopt},
-      {"assets", std::nullopt},
-      {"rev_A_UTC-2024-05-01-T10-00-00", std::nullopt},
-      {"Rev_A_UTC-1-2-3-T4-5-6", "A"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(revision_of_archive_name(c.name), c.revision) << c.name;
 }
 
 TEST(Cleanup, PlansKeepTheLatestArchivePerRevision) {

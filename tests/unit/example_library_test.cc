@@ -14,11 +14,11 @@
 
 #include "files.h"
 #include "model.h"
+#include "names.h"
 #include "read_csv.h"
 #include "read_qlml.h"
 #include "test_support.h"
 #include "text.h"
-#include "write_qlml.h"
 
 namespace morvalen {
 namespace {

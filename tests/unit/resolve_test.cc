@@ -71,8 +71,6 @@ TEST(Resolve, VerboseListsTheNames) {
   EXPECT_EQ(none.str(), "[]\n");
 }
 
-TEST(Resolve, DocumentPath) { EXPECT_EQ(document_path("QL-1 - A"), "./QL-1 - A/QL-1 - A.qlml"); }
-
 TEST(Resolve, InspectPrintsEverySummaryInNameOrder) {
   ScratchFolder scratch;
   write_file("QL-2 - B/QL-2 - B.qlml", "Title | Second\n");

@@ -1,0 +1,140 @@
+#include "names.h"
+
+#include <algorithm>
+
+#include "text.h"
+
+namespace morvalen {
+namespace {
+
+constexpr std::string_view kQlmlExtension = ".qlml";
+constexpr std::string_view kReplacedInTitles = "/\\:*?\"<>|#%&+{}";
+constexpr std::string_view kUtcMark = "_UTC-";
+constexpr std::string_view kTimestampShape = "*-*-*-T*-*-*";
+
+std::string replace_characters(std::string_view text, std::string_view replaced) {
+  std::string result(text);
+  for (char& c : result) {
+    if (replaced.find(c) != std::string_view::npos) c = '_';
+  }
+  return result;
+}
+
+// `text` against `pattern`, where "*" is any text and every other character stands for
+// itself. Archive names are compared this way rather than through glob patterns because a
+// revision or a folder name may hold glob characters that must match only themselves.
+bool matches_stars(std::string_view text, std::string_view pattern) {
+  std::size_t t = 0;
+  std::size_t p = 0;
+  std::size_t star = std::string_view::npos;
+  std::size_t resume = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = t;
+    } else if (p < pattern.size() && pattern[p] == text[t]) {
+      ++p;
+      ++t;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      t = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+std::string process_folder_name(std::string_view number, std::string_view title) {
+  // A separator in the number would place the folder somewhere else than the library root.
+  return "./" + replace_characters(number, "/\\") + " - " +
+         replace_characters(title, kReplacedInTitles);
+}
+
+std::string get_process_folder_name(const Process& process) {
+  return process_folder_name(process.number, process.title);
+}
+
+std::string process_file_path(std::string_view name, std::string_view extension) {
+  return "./" + std::string(name) + "/" + std::string(name) + std::string(extension);
+}
+
+std::string document_path(std::string_view name) { return process_file_path(name, ".qlml"); }
+
+std::string folder_file_path(std::string_view folder, std::string_view extension) {
+  return std::string(folder) + "/" + std::string(folder) + std::string(extension);
+}
+
+std::string batch_file_copy_path(std::string_view folder) {
+  return std::string(folder) + "/QuickLever.bat";
+}
+
+std::string replace_qlml_extension(const std::string& document_path, std::string_view extension) {
+  // Only the extension is replaced: a folder name holding ".qlml" must keep the page and the
+  // PDF inside that folder.
+  std::string path = document_path;
+  if (path.ends_with(kQlmlExtension)) path.resize(path.size() - kQlmlExtension.size());
+  return path + std::string(extension);
+}
+
+std::string folder_of_document(const std::string& document_path) {
+  const std::size_t slash = document_path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : document_path.substr(0, slash);
+}
+
+std::string stub_stylesheet_path(std::string_view file_name) {
+  return std::string(kAssetsFolder) + "/" + std::string(file_name);
+}
+
+std::string previous_folder(std::string_view process_folder) {
+  return std::string(process_folder) + "/previous";
+}
+
+std::string format_archive_timestamp(std::chrono::system_clock::time_point time) {
+  // The system clock counts UTC (leap seconds aside), so the calendar needs no time zone.
+  using namespace std::chrono;
+  const sys_seconds seconds = floor<std::chrono::seconds>(time);
+  const sys_days day = floor<days>(seconds);
+  const year_month_day date(day);
+  const hh_mm_ss clock(seconds - day);
+  const auto padded = [](long long value, std::size_t width) {
+    return zero_padded(static_cast<std::size_t>(value), width);
+  };
+  return "UTC-" + padded(static_cast<int>(date.year()), 4) + "-" +
+         padded(static_cast<unsigned>(date.month()), 2) + "-" +
+         padded(static_cast<unsigned>(date.day()), 2) + "-T" + padded(clock.hours().count(), 2) +
+         "-" + padded(clock.minutes().count(), 2) + "-" + padded(clock.seconds().count(), 2);
+}
+
+std::string archive_folder_name(std::string_view revision, std::string_view timestamp) {
+  // A separator in the revision would nest the archive in folders the cleanup never sees,
+  // or reach outside "previous" altogether.
+  std::string cleaned(revision);
+  std::replace(cleaned.begin(), cleaned.end(), '/', '_');
+  std::replace(cleaned.begin(), cleaned.end(), '\\', '_');
+  return "Rev_" + cleaned + "_" + std::string(timestamp);
+}
+
+bool is_archive_folder_name(std::string_view name) {
+  return matches_stars(name, "Rev_*_UTC-*-*-*-T*-*-*");
+}
+
+std::optional<std::string> revision_of_archive_name(std::string_view name) {
+  if (!is_archive_folder_name(name)) return std::nullopt;
+  // The archive writer appends "_UTC-" and the timestamp, so the revision ends at the last
+  // mark that is followed by a timestamp; a revision may itself contain "_UTC-".
+  std::size_t mark = name.rfind(kUtcMark);
+  while (mark != std::string_view::npos && mark >= 4) {
+    if (matches_stars(name.substr(mark + kUtcMark.size()), kTimestampShape)) {
+      return std::string(name.substr(4, mark - 4));
+    }
+    if (mark == 0) break;
+    mark = name.rfind(kUtcMark, mark - 1);
+  }
+  return std::nullopt;
+}
+
+}  // namespace morvalen
