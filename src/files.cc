@@ -200,26 +200,6 @@ std::error_code try_write_whole_file(const std::string& path, std::string_view c
   return error;
 }
 
-std::ofstream open_output(const std::string& path, std::string_view failure_message) {
-  std::ofstream out;
-  errno = 0;
-  out.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
-  if (!out) fatal(std::string(failure_message) + ": " + path, last_system_error());
-  return out;
-}
-
-void close_output(std::ofstream& out, std::string_view failure_message) {
-  errno = 0;
-  out.flush();
-  if (!out) fatal(failure_message, last_system_error());
-  out.close();
-  if (!out) fatal(failure_message, last_system_error());
-}
-
-TemporaryFile::~TemporaryFile() {
-  if (!kept) std::remove(path.c_str());
-}
-
 bool path_exists(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::exists(path, ignored);

@@ -86,19 +86,6 @@ void write_whole_file(const std::string& path, std::string_view content,
 // The same without a fatal stop: the error that kept `content` from `path`, or none.
 std::error_code try_write_whole_file(const std::string& path, std::string_view content);
 
-// `path` created or truncated for writing. Fatal stop
-// "{failure_message}: {path}: {description}" when it cannot be opened.
-std::ofstream open_output(const std::string& path, std::string_view failure_message);
-// Flushes and closes `out`; a failure is the fatal stop "{failure_message}: {description}".
-void close_output(std::ofstream& out, std::string_view failure_message);
-// A file written under a temporary name and renamed into place when complete: removed on
-// destruction unless `kept` was set after the rename.
-struct TemporaryFile {
-  std::string path;
-  bool kept = false;
-  ~TemporaryFile();
-};
-
 // Whether something exists at `path` (a link counts by its target).
 bool path_exists(const std::string& path);
 // Whether `path` is a folder (a link counts by its target).

@@ -1,9 +1,6 @@
 #include "read_csv.h"
 
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <fstream>
 
 #include "fatal.h"
 #include "files.h"
@@ -99,19 +96,8 @@ Row read_row(const std::string& path, std::size_t line_number,
 }
 
 void write_stub(const std::string& stub_path) {
-  TemporaryFile temporary{temporary_path_beside(stub_path)};
-  std::ofstream out;
-  errno = 0;
-  out.open(temporary.path, std::ios::binary | std::ios::out | std::ios::trunc);
-  if (!out) fatal(std::string(kOpenFailure) + ": " + stub_path, last_system_error());
   const std::string name = stub_path.substr(kAssetsFolder.size() + 1);
-  write_piece(out, stub_stylesheet(name), std::string(kWriteFailure) + ": " + stub_path);
-  close_output(out, std::string(kWriteFailure) + ": " + stub_path);
-  errno = 0;
-  if (std::rename(temporary.path.c_str(), stub_path.c_str()) != 0) {
-    fatal(std::string(kWriteFailure) + ": " + stub_path, last_system_error());
-  }
-  temporary.kept = true;
+  write_whole_file(stub_path, stub_stylesheet(name), kOpenFailure, kWriteFailure);
 }
 
 }  // namespace

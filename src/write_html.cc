@@ -2,11 +2,9 @@
 
 #include <cstddef>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <variant>
 
-#include "fatal.h"
 #include "files.h"
 #include "links.h"
 
@@ -25,13 +23,14 @@ constexpr std::size_t kChunkSize = 1 << 20;
 
 struct Page {
   std::ostream& out;
+  std::string_view failure = kWriteFailed;  // "write failed", with the file when there is one
   std::unique_ptr<char[]> chunk = std::make_unique_for_overwrite<char[]>(kChunkSize);
   std::size_t used = 0;
 };
 
 void flush(Page& page) {
   if (page.used == 0) return;
-  write_piece(page.out, std::string_view(page.chunk.get(), page.used), kWriteFailed);
+  write_piece(page.out, std::string_view(page.chunk.get(), page.used), page.failure);
   page.used = 0;
 }
 
@@ -578,29 +577,29 @@ void write_body(Page& out, const Process& process, const std::vector<Section>& s
   put(out, "\t</body>\n\n");
 }
 
-}  // namespace
-
-void generate_complete_html(const std::string& path, const Process& process) {
-  std::ofstream out = open_output(path, "cannot open file");
-  // The writers below say only "write failed: {reason}"; a user whose disk filled up during
-  // a run over many documents must learn which page is incomplete.
-  try {
-    write_complete_html(out, process);
-    close_output(out, kWriteFailed);
-  } catch (const FatalStop& stop) {
-    if (!stop.message.starts_with(kWriteFailed)) throw;
-    fatal(std::string(kWriteFailed) + ": " + path + stop.message.substr(kWriteFailed.size()));
-  }
-}
-
-void write_complete_html(std::ostream& stream, const Process& process) {
-  Page out{stream};
+void write_page(Page& out, const Process& process) {
   put(out, "<!DOCTYPE html>\n");
   put(out, "<html lang=\"en-US\">\n\n");
   write_head(out, process);
   write_body(out, process, process.sections);
   put(out, "</html>");
   flush(out);
+}
+
+}  // namespace
+
+void generate_complete_html(const std::string& path, const Process& process) {
+  OutputFile file(path, "cannot open file", kWriteFailed);
+  // A user whose disk filled up during a run over many documents must learn which page
+  // could not be written.
+  Page out{file.stream(), file.failure()};
+  write_page(out, process);
+  file.commit();
+}
+
+void write_complete_html(std::ostream& stream, const Process& process) {
+  Page out{stream};
+  write_page(out, process);
 }
 
 void compose_html_body(std::ostream& stream, const Process& process,

@@ -4,7 +4,7 @@
 // a document's text takes effect in the page. Lines go to the stream in order, gathered
 // into chunks of whole lines (up to 1 MiB) that are handed over as they fill and at the end
 // of every function below. Every write is checked: a failed one is the fatal stop
-// "write failed: {description}", and the lines handed over before it stay.
+// "write failed: {description}".
 #pragma once
 #include <ostream>
 #include <string>
@@ -15,9 +15,9 @@
 
 namespace morvalen {
 
-// Creates or truncates the file at `path` and writes the page of `process` into it, then
-// closes it (a failed final flush is a write failure too). Fatal stops
-// "cannot open file: {path}: {description}" and "write failed: {description}".
+// Writes the page of `process` to the file at `path` through the write path (OutputFile of
+// files.h): the page is there whole, or the file is as it was. Fatal stops
+// "cannot open file: {path}: {description}" and "write failed: {path}: {description}".
 void generate_complete_html(const std::string& path, const Process& process);
 // The same page, byte for byte, into any stream; it ends with "</html>" and no line feed.
 void write_complete_html(std::ostream& out, const Process& process);

@@ -1,9 +1,6 @@
 #include "write_qlml.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include "fatal.h"
@@ -32,29 +29,6 @@ struct Prototype {
   }
 };
 
-// Writes `text` to `path` through a temporary file beside it, renamed into place once whole.
-void write_draft(const std::string& path, std::string_view text,
-                 const std::string& folder_failure) {
-  const std::string write_failure = std::string(kWriteFailure) + ": " + path;
-  TemporaryFile temporary{temporary_path_beside(path)};
-  std::ofstream out;
-  errno = 0;
-  out.open(temporary.path, std::ios::binary | std::ios::out | std::ios::trunc);
-  if (!out) {
-    const std::error_code error = last_system_error();
-    if (!folder_failure.empty())
-      fatal(std::string(kOpenFailure) + ": " + path + ": cannot create the folder " +
-            folder_failure);
-    fatal(std::string(kOpenFailure) + ": " + path, error);
-  }
-  write_piece(out, text, write_failure);
-  close_output(out, write_failure);
-  errno = 0;
-  if (std::rename(temporary.path.c_str(), path.c_str()) != 0)
-    fatal(write_failure, last_system_error());
-  temporary.kept = true;
-}
-
 void write_qlml_from(const Process& process, bool verbose, std::ostream& out,
                      Prototype& prototype) {
   const std::string folder = get_process_folder_name(process);
@@ -80,11 +54,15 @@ void write_qlml_from(const Process& process, bool verbose, std::ostream& out,
   for (const std::string& line : prototype_lines)
     draft += compose_draft_line(line, process, template_lines);
 
-  // An existing folder is fine; any other failure shows when the draft is opened, where
-  // the folder's own reason ("Permission denied") says more than the draft's ("No such file").
+  // An existing folder is fine. A folder that cannot be made is named with its own reason
+  // ("Permission denied"), which says more than the draft's would ("No such file").
   std::error_code folder_error;
   std::filesystem::create_directory(folder, folder_error);
-  write_draft(path, draft, folder_error ? folder + ": " + folder_error.message() : "");
+  if (folder_error && !is_folder(folder)) {
+    fatal(std::string(kOpenFailure) + ": " + path + ": cannot create the folder " + folder + ": " +
+          folder_error.message());
+  }
+  write_whole_file(path, draft, kOpenFailure, kWriteFailure);
   // The draft on disk is exactly `draft`, so it is read back from memory.
   generate_complete_html(folder_file_path(folder, ".html"),
                          read_qlml_lines(split_lines(draft), path));

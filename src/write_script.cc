@@ -126,15 +126,14 @@ ScriptText python_file_from_commands(const std::vector<CommandLine>& commands,
 void write_script(const ScriptText& script, std::string_view name, std::string_view extension,
                   std::ostream& out) {
   const std::string path = process_file_path(name, extension);
-  std::ofstream file = open_output(path, kOpenFailed);
-  // The path tells the user which script is incomplete (a full disk during a run over many
-  // documents).
-  const std::string write_failed = std::string(kWriteFailed) + ": " + path;
+  // The failures name the script, so a user learns which one was not written (a full disk
+  // during a run over many documents).
+  OutputFile file(path, kOpenFailed, kWriteFailed);
   for (const std::string& line : script) {
-    write_piece(file, line, write_failed);
-    write_piece(file, "\n", write_failed);
+    file.put(line);
+    file.put("\n");
   }
-  close_output(file, write_failed);
+  file.commit();
   if (runs_as_program(extension)) {
     // The reminder below still names chmod, so a file system that keeps no modes
     // (or refuses the change) is left as it is.

@@ -31,10 +31,10 @@ ScriptText python_file_from_commands(const std::vector<CommandLine>& commands,
                                      std::string_view name, std::string_view pause,
                                      std::string_view extension);
 
-// Writes `script` to "./{name}/{name}{ext}", each line ended by "\n", replacing any file
-// there; ".sh", ".py" and ".command" files get mode 0755. Then prints the chmod reminder
-// on `out`. Fatal stops: "Could not open the file!: {path}: {description}" and
-// "Could not write template line into new file!: {description}".
+// Writes `script` to "./{name}/{name}{ext}" through the write path, each line ended by
+// "\n", replacing any file there; ".sh", ".py" and ".command" files get mode 0755. Then
+// prints the chmod reminder on `out`. Fatal stops: "Could not open the file!: {path}:
+// {description}" and "Could not write template line into new file!: {path}: {description}".
 void write_script(const ScriptText& script, std::string_view name, std::string_view extension,
                   std::ostream& out);
 

@@ -1,9 +1,8 @@
 #include "write_webmenu.h"
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
+#include <sstream>
 
 #include "fatal.h"
 #include "files.h"
@@ -355,10 +354,9 @@ void compose_body_table(std::ostream& page, const std::vector<Process>& processe
 
 void generate_complete_webmenu(bool verbose, std::ostream& out) {
   if (verbose) out << "\n[A] Attempting to edit WebMenu.html...";
-  // The page is built beside WebMenu.html and moved over it only once complete: a fatal
-  // stop while scanning or writing keeps the previous menu.
-  TemporaryFile temporary{temporary_path_beside(std::string(kWebMenuPath))};
-  std::ofstream page = open_output(temporary.path, "cannot open file");
+  // The page replaces WebMenu.html only once complete: a fatal stop while scanning or
+  // writing keeps the previous menu.
+  OutputFile page(std::string(kWebMenuPath), "cannot open file", "write failed");
   if (verbose) {
     out << "success! WebMenu.html is open for editing.\n";
     out << "[B] Attempting to create new Library struct...";
@@ -386,37 +384,36 @@ void generate_complete_webmenu(bool verbose, std::ostream& out) {
   ProcessSummary summary;
   std::string rows;
   constexpr std::size_t kRowsPerWrite = std::size_t{1} << 18;
-  try {
-    write_webmenu_top(page);
-    write_webmenu_head(page, library.name);
-    write_body_start(page, library.name, folders.size());
-    for (const std::string& folder : folders) {
-      checked_folder_name(folder);
-      if (verbose) out << "\t" << folder;
-      const std::string file = document_path(folder);
-      if (verbose) out << "\n\t\t-> " << file.substr(2);
-      // The reader's fatal stop names "./{folder}/{folder}.qlml", and so the folder.
-      read_qlml_summary(file, content, summary);
-      if (verbose) out << "\n\t\t-> processed ";
-      append_row(rows, summary);
-      // Rows go to the file in pieces of some hundred kilobytes: few writes, little memory.
-      if (rows.size() >= kRowsPerWrite) {
-        put(page, rows);
-        rows.clear();
-      }
-      library.numbers.emplace_back(summary.number);
-      if (verbose) out << "\n\t\t-> added to Library\n";
+  // The fixed portions are composed in memory (where nothing fails) and written through
+  // `page`, whose failures name the menu.
+  std::ostringstream start;
+  write_webmenu_top(start);
+  write_webmenu_head(start, library.name);
+  write_body_start(start, library.name, folders.size());
+  page.put(start.str());
+  for (const std::string& folder : folders) {
+    checked_folder_name(folder);
+    if (verbose) out << "\t" << folder;
+    const std::string file = document_path(folder);
+    if (verbose) out << "\n\t\t-> " << file.substr(2);
+    // The reader's fatal stop names "./{folder}/{folder}.qlml", and so the folder.
+    read_qlml_summary(file, content, summary);
+    if (verbose) out << "\n\t\t-> processed ";
+    append_row(rows, summary);
+    // Rows go to the file in pieces of some hundred kilobytes: few writes, little memory.
+    if (rows.size() >= kRowsPerWrite) {
+      page.put(rows);
+      rows.clear();
     }
-    put(page, rows);
-    write_body_end(page);
-    write_webmenu_bottom(page);
-    close_output(page, "write failed");
-  } catch (const FatalStop& stop) {
-    // The writers say only "write failed: {reason}"; the message names the menu as well.
-    if (!stop.message.starts_with("write failed")) throw;
-    fatal("write failed: " + std::string(kWebMenuPath) +
-          stop.message.substr(std::string_view("write failed").size()));
+    library.numbers.emplace_back(summary.number);
+    if (verbose) out << "\n\t\t-> added to Library\n";
   }
+  std::ostringstream end;
+  write_body_end(end);
+  write_webmenu_bottom(end);
+  rows += end.str();
+  page.put(rows);
+  page.commit();
   if (verbose) {
     out << "[E] Attempting to write the top of the HTML file...";
     out << "success!\n";
@@ -427,10 +424,6 @@ void generate_complete_webmenu(bool verbose, std::ostream& out) {
     out << "[H] Attempting to write the bottom of the HTML file...";
     out << "success!\n";
   }
-  std::error_code error;
-  fs::rename(temporary.path, kWebMenuPath, error);
-  if (error) fatal("cannot replace WebMenu.html", error);
-  temporary.kept = true;
   if (verbose) print_library_dump(out, library);
 }
 

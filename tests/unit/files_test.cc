@@ -1,0 +1,93 @@
+// The one write path: a file is written whole or not at all, and its failures name it.
+#include "files.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fatal.h"
+#include "test_support.h"
+
+namespace morvalen {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::fatal_message_of;
+using testing_support::read_whole_file;
+using testing_support::ScratchFolder;
+using testing_support::write_file;
+
+std::vector<std::string> entries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Files, OutputReplacesTheFileWholeAndKeepsLinksAndModes) {
+  ScratchFolder scratch;
+  write_file("old.txt", "old");
+  fs::permissions("old.txt", fs::perms(0640), fs::perm_options::replace);
+  write_file("target/real.txt", "old");
+  fs::create_symlink("target/real.txt", "link.txt");
+  for (const std::string path : {"new.txt", "old.txt", "link.txt"}) {
+    OutputFile file(path, "cannot open", "cannot write");
+    file.put("new ");
+    file.stream() << "text";
+    EXPECT_EQ(read_whole_file(path), path == "new.txt" ? "" : "old") << path;
+    file.commit();
+    EXPECT_EQ(read_whole_file(path), "new text") << path;
+  }
+  EXPECT_EQ(fs::status("old.txt").permissions(), fs::perms(0640));
+  EXPECT_TRUE(fs::is_symlink("link.txt"));
+  EXPECT_EQ(read_whole_file("target/real.txt"), "new text");
+  EXPECT_EQ(entries("."), (std::vector<std::string>{"link.txt", "new.txt", "old.txt", "target"}));
+  EXPECT_EQ(entries("target"), std::vector<std::string>{"real.txt"});
+
+  // Stopped before its commit, a write leaves the old file and nothing else.
+  EXPECT_THAT(fatal_message_of([] {
+                OutputFile file("old.txt", "cannot open", "cannot write");
+                file.put("half");
+                fatal("stopped");
+              }),
+              "stopped");
+  EXPECT_EQ(read_whole_file("old.txt"), "new text");
+  EXPECT_EQ(entries("."), (std::vector<std::string>{"link.txt", "new.txt", "old.txt", "target"}));
+}
+
+TEST(Files, OutputFailuresNameTheFinalFile) {
+  ScratchFolder scratch;
+  fs::create_directory("folder.txt");
+  struct Case {
+    std::string path, message;
+  };
+  const Case cases[] = {
+      {"missing/a.txt", "cannot open: missing/a.txt: No such file or directory"},
+      {"folder.txt", "cannot open: folder.txt: Is a directory"},
+      {"/dev/full", "cannot write: /dev/full: No space left on device"},  // written in place
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(
+        fatal_message_of([&] { write_whole_file(c.path, "text", "cannot open", "cannot write"); }),
+        c.message);
+    EXPECT_EQ(try_write_whole_file(c.path, "text").message(),
+              c.message.substr(c.message.rfind(": ") + 2));
+  }
+  EXPECT_EQ(entries("."), std::vector<std::string>{"folder.txt"});
+  // A file its owner made read-only is not replaced behind their back (root may write it).
+  write_file("read-only.txt", "old");
+  fs::permissions("read-only.txt", fs::perms(0444), fs::perm_options::replace);
+  if (check_writable("read-only.txt")) {
+    EXPECT_EQ(
+        fatal_message_of([] { write_whole_file("read-only.txt", "new", "cannot open", "x"); }),
+        "cannot open: read-only.txt: Permission denied");
+    EXPECT_EQ(read_whole_file("read-only.txt"), "old");
+  }
+  EXPECT_FALSE(try_write_whole_file("written.txt", "text"));
+  EXPECT_EQ(read_whole_file("written.txt"), "text");
+}
+
+}  // namespace
+}  // namespace morvalen
