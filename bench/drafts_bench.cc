@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "write_qlml.h"
+#include "actions.h"
 
 namespace {
 

@@ -18,10 +18,10 @@
 #include <sstream>
 #include <string>
 
+#include "actions.h"
 #include "files.h"
 #include "read_qlml.h"
 #include "render_library.h"
-#include "write_webmenu.h"
 
 namespace {
 

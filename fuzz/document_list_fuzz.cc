@@ -1,12 +1,11 @@
-// Fuzzes the document-list reader: the bytes become ./list.csv in an empty scratch folder
-// (no assets folder, so no stub is written); a list either gives Processes or is refused
-// with one of the documented messages.
+// Fuzzes the document-list reader: the bytes become ./list.csv in an empty scratch folder;
+// a list either gives rows or is refused with one of the documented messages, and the
+// reader writes nothing.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "fatal.h"
@@ -24,11 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream out("list.csv", std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  std::ostringstream console;
   try {
-    const std::vector<morvalen::Process> processes = morvalen::read_csv("list.csv", true, console);
-    for (const morvalen::Process& process : processes) {
-      for (const std::string& sheet : process.templates) check(sheet.ends_with(".css"));
+    for (const morvalen::DocumentListRow& row : morvalen::read_document_list("list.csv")) {
+      for (const std::string& sheet : row.process.templates) check(sheet.ends_with(".css"));
+      check(row.template_files.size() == row.process.templates.size());
     }
   } catch (const morvalen::FatalStop& stop) {
     check(stop.message.rfind("Rejected document list: list.csv: line ", 0) == 0 ||

@@ -1,11 +1,7 @@
 #include "driver.h"
 
+#include "actions.h"
 #include "links.h"
-#include "render.h"
-#include "resolve.h"
-#include "write_qlml.h"
-#include "write_script.h"
-#include "write_webmenu.h"
 
 namespace morvalen {
 

@@ -12,20 +12,6 @@ namespace {
 
 constexpr std::array<std::string_view, 6> kHeadings = {"Document Number", "Title",  "Subject",
                                                        "Product",         "Author", "Reviewer"};
-constexpr std::string_view kOpenFailure = "Could not open the file!";
-constexpr std::string_view kWriteFailure = "Could not write template line into new file!";
-
-// A selected template: the name added to the Process (trimmed by add_template) and the
-// stub's path, which keeps the heading exactly as written.
-struct SelectedTemplate {
-  std::string name;
-  std::string stub_path;
-};
-
-struct Row {
-  Process process;
-  std::vector<SelectedTemplate> templates;
-};
 
 [[noreturn]] void reject(const std::string& path, std::size_t line, const std::string& problem) {
   fatal("Rejected document list: " + path + ": line " + std::to_string(line) + ": " + problem);
@@ -66,14 +52,15 @@ std::vector<std::string> check_header(const std::string& path,
   return header;
 }
 
-Row read_row(const std::string& path, std::size_t line_number,
-             const std::vector<std::string_view>& fields, const std::vector<std::string>& header) {
+DocumentListRow read_row(const std::string& path, std::size_t line_number,
+                         const std::vector<std::string_view>& fields,
+                         const std::vector<std::string>& header) {
   if (fields.size() < kHeadings.size()) {
     reject(path, line_number,
            "the row has " + std::to_string(fields.size()) +
                " fields instead of at least 6 (a comma inside a field splits it)");
   }
-  Row row;
+  DocumentListRow row;
   row.process.set_number(fields[0]);
   row.process.set_title(fields[1]);
   row.process.set_subject(fields[2]);
@@ -90,48 +77,24 @@ Row read_row(const std::string& path, std::size_t line_number,
     }
     const std::string file_name = header[i] + ".css";
     row.process.add_template(file_name);
-    row.templates.push_back({file_name, stub_stylesheet_path(file_name)});
+    row.template_files.push_back(file_name);
   }
   return row;
 }
 
-void write_stub(const std::string& stub_path) {
-  const std::string name = stub_path.substr(kAssetsFolder.size() + 1);
-  write_whole_file(stub_path, stub_stylesheet(name), kOpenFailure, kWriteFailure);
-}
-
 }  // namespace
 
-std::string stub_stylesheet(std::string_view template_file) {
-  return "/* *******************************\n   " + std::string(template_file) +
-         "\n   ******************************* */";
-}
-
-std::vector<Process> read_csv(const std::string& path, bool verbose, std::ostream& out) {
+std::vector<DocumentListRow> read_document_list(const std::string& path) {
   const std::string list_path = path.empty() ? std::string(kDefaultDocumentList) : path;
   const std::vector<std::string> lines = read_lines(list_path);
   const std::vector<std::string> header = check_header(list_path, lines);
-
-  // Every row is checked before the first stub is written, so a rejected list changes nothing.
-  std::vector<Row> rows;
+  std::vector<DocumentListRow> rows;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::vector<std::string_view> fields = split(lines[i], ',');
     if (fields.front().empty()) continue;
     rows.push_back(read_row(list_path, i + 1, fields, header));
   }
-
-  const bool has_assets = path_exists(std::string(kAssetsFolder));
-  std::vector<Process> processes;
-  processes.reserve(rows.size());
-  for (Row& row : rows) {
-    for (const SelectedTemplate& selected : row.templates) {
-      if (verbose) out << "Template identified: " << selected.name << "\n";
-      if (has_assets && !path_exists(selected.stub_path)) write_stub(selected.stub_path);
-    }
-    if (verbose) display_process_to_stdout(out, row.process);
-    processes.push_back(std::move(row.process));
-  }
-  return processes;
+  return rows;
 }
 
 }  // namespace morvalen

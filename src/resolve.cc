@@ -2,9 +2,6 @@
 
 #include "fatal.h"
 #include "glob.h"
-#include "model.h"
-#include "names.h"
-#include "read_qlml.h"
 #include "text.h"
 
 namespace morvalen {
@@ -33,12 +30,6 @@ std::vector<std::string> resolve_documents(std::string_view document_number, boo
   std::vector<std::string> names = globify_document_number(document_number, out);
   if (verbose) out << format_name_list(names) << "\n";
   return names;
-}
-
-void inspect_process(std::string_view document_number, bool verbose, std::ostream& out) {
-  for (const std::string& name : resolve_documents(document_number, verbose, out)) {
-    display_process_to_stdout(out, read_qlml(document_path(name)));
-  }
 }
 
 }  // namespace morvalen

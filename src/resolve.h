@@ -1,5 +1,4 @@
-// resolve.h: from a DOCUMENT-NUMBER on the command line to process folders and their
-// documents; the inspect action.
+// resolve.h: from a DOCUMENT-NUMBER on the command line to the process folders it selects.
 #pragma once
 #include <ostream>
 #include <string>
@@ -20,8 +19,4 @@ std::vector<std::string> globify_document_number(std::string_view document_numbe
 // globify_document_number, and with `verbose` the names as one line ["A", "B"] on `out`.
 std::vector<std::string> resolve_documents(std::string_view document_number, bool verbose,
                                            std::ostream& out);
-// The inspect action: the summary of every resolved document on `out`, in name order.
-// Fatal stop from read_qlml when a document cannot be read.
-void inspect_process(std::string_view document_number, bool verbose, std::ostream& out);
-
 }  // namespace morvalen

@@ -1,4 +1,4 @@
-// write_qlml.h: first-draft documents.
+// write_qlml.h: the texts of first-draft documents and of stub stylesheets.
 #pragma once
 #include <ostream>
 #include <string>
@@ -19,20 +19,10 @@ std::string compose_template_lines(const Process& process);
 std::string compose_draft_line(std::string_view prototype_line, const Process& process,
                                std::string_view template_lines);
 
-// Writes the draft of `process` unless "{folder}/{folder}.qlml" already exists ({folder}
-// from get_process_folder_name): creates the folder when missing, fills the prototype's
-// placeholders into the draft, renders it to "{folder}/{folder}.html" and copies the batch
-// file beside it (a missing batch file is ignored). The prototype is read before anything
-// is created, and the draft is written to a temporary file renamed into place when whole,
-// so a failure leaves no empty or partial draft. With `verbose`, prints what it finds.
-// Fatal stops: "Could not load lines: ./assets/QLML-prototype.qlml: ...",
-// "Could not open the file!: {path}: ...", "Could not write template line into new file!:
-// {path}: ...", and those of read_qlml and generate_complete_html.
-void write_qlml(const Process& process, bool verbose, std::ostream& out);
-
-// The -l action: reads the document list at `listgen` with read_csv (so a rejected list
-// writes nothing) and writes the draft of every row in order. With `verbose`, prints the
-// number of rows and each row's summary before its draft.
-void generate_drafts(const std::string& listgen, bool verbose, std::ostream& out);
+// The draft of `process`: every line of the prototype made a draft line.
+std::string compose_draft(const std::vector<std::string>& prototype_lines, const Process& process);
+// The stub stylesheet written for a selected template that the assets folder lacks: a CSS
+// comment of three lines naming `template_file`, without a line feed at the end.
+std::string stub_stylesheet(std::string_view template_file);
 
 }  // namespace morvalen

@@ -1,14 +1,10 @@
 #include "write_script.h"
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
-#include "fatal.h"
 #include "files.h"
 #include "names.h"
-#include "read_qlml.h"
-#include "resolve.h"
 #include "text.h"
 
 namespace morvalen {
@@ -36,36 +32,6 @@ std::string without_leading_white_space(std::string_view text) {
 // through powershell itself and needs no execute bit.
 bool runs_as_program(std::string_view extension) {
   return extension == ".sh" || extension == ".py" || extension == ".command";
-}
-
-enum class ScriptLanguage { Bash, Powershell, Python };
-
-// The language and extension a script format names, compared exactly.
-struct ScriptFormat {
-  ScriptLanguage language;
-  std::string_view extension;
-};
-
-std::optional<ScriptFormat> script_format(std::string_view format) {
-  if (format == "bash") return ScriptFormat{ScriptLanguage::Bash, ".sh"};
-  if (format == "powershell") return ScriptFormat{ScriptLanguage::Powershell, ".ps1"};
-  if (format == "python") return ScriptFormat{ScriptLanguage::Python, ".py"};
-  // A ".command" file is a shell script that macOS opens in a terminal.
-  if (format == "applescript") return ScriptFormat{ScriptLanguage::Bash, ".command"};
-  return std::nullopt;
-}
-
-void print_banner(std::ostream& out, std::string_view name, std::string_view format,
-                  std::string_view pause) {
-  out << "\n";
-  out << "=== Morvalen Scriptification =========================================================\n";
-  out << "===\n";
-  out << "=== >> Process:          " << name << "\n";
-  out << "=== >> Script Format:    " << format << "\n";
-  out << "=== >> Pause after each? " << pause << "\n";
-  out << "===\n";
-  out << "======================================================================================\n";
-  out << "\n";
 }
 
 }  // namespace
@@ -145,54 +111,27 @@ void write_script(const ScriptText& script, std::string_view name, std::string_v
       << path << "\n";
 }
 
-void export_scripts(const std::vector<std::string>& values, bool verbose, std::ostream& out) {
-  const auto value = [&](std::size_t index) {
-    return index < values.size() ? values[index] : std::string();
-  };
-  const std::string number = value(0);
-  const std::string format = value(1);
-  const std::string pause = value(2);
-  // An empty DOCUMENT-NUMBER has no pattern to match: it selects nothing, as a number
-  // that matches no folder does.
-  const std::vector<std::string> names =
-      number.empty() ? std::vector<std::string>{} : resolve_documents(number, verbose, out);
-  if (number.empty() && verbose) out << format_name_list(names) << "\n";
-  for (const std::string& name : names) {
-    const std::string path = document_path(name);
-    if (verbose) {
-      print_banner(out, name, format, pause);
-      out << "[A] Attempting to read QLML -> " << path << " ...";
-    }
-    const Process process = read_qlml(path);
-    if (verbose) out << "success!\n";
-    const std::vector<CommandLine> commands = process.get_all_command_lines();
-    if (verbose) {
-      out << "[B] Morvalen found " << commands.size()
-          << " lines of type \"Command\" in the file.\n";
-      out << "[C] Processing script format \"" << format << "\"\n";
-    }
-    // The format is looked at only once the document has been read, so an unknown one
-    // still reads every matching document and says so once for each.
-    const std::optional<ScriptFormat> chosen = script_format(format);
-    if (!chosen) {
-      out << "That type of <SCRIPT FORMAT> is not yet implemented in morvalen.\n";
-      out << "Case-sensitive options are: \x1b[93mbash\x1b[0m, \x1b[93mpowershell\x1b[0m, \x1b[93mpython\x1b[0m, \x1b[93mapplescript\x1b[0m\n";
-      continue;
-    }
-    ScriptText script;
-    switch (chosen->language) {
-      case ScriptLanguage::Bash:
-        script = bash_file_from_commands(commands, name, pause, chosen->extension);
-        break;
-      case ScriptLanguage::Powershell:
-        script = powershell_file_from_commands(commands, name, pause, chosen->extension);
-        break;
-      case ScriptLanguage::Python:
-        script = python_file_from_commands(commands, name, pause, chosen->extension);
-        break;
-    }
-    write_script(script, name, chosen->extension, out);
+std::optional<ScriptFormat> script_format(std::string_view format) {
+  if (format == "bash") return ScriptFormat{ScriptLanguage::Bash, ".sh"};
+  if (format == "powershell") return ScriptFormat{ScriptLanguage::Powershell, ".ps1"};
+  if (format == "python") return ScriptFormat{ScriptLanguage::Python, ".py"};
+  // A ".command" file is a shell script that macOS opens in a terminal.
+  if (format == "applescript") return ScriptFormat{ScriptLanguage::Bash, ".command"};
+  return std::nullopt;
+}
+
+ScriptText script_file_from_commands(const ScriptFormat& format,
+                                     const std::vector<CommandLine>& commands,
+                                     std::string_view name, std::string_view pause) {
+  switch (format.language) {
+    case ScriptLanguage::Bash:
+      return bash_file_from_commands(commands, name, pause, format.extension);
+    case ScriptLanguage::Powershell:
+      return powershell_file_from_commands(commands, name, pause, format.extension);
+    case ScriptLanguage::Python:
+      return python_file_from_commands(commands, name, pause, format.extension);
   }
+  return {};
 }
 
 }  // namespace morvalen

@@ -1,5 +1,6 @@
 // write_script.h: the Command lines of a document as a bash, PowerShell or Python script.
 #pragma once
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -11,6 +12,19 @@ namespace morvalen {
 
 // The lines of a script, without line terminators.
 using ScriptText = std::vector<std::string>;
+
+enum class ScriptLanguage { Bash, Powershell, Python };
+
+// The language and extension a script format names.
+struct ScriptFormat {
+  ScriptLanguage language;
+  std::string_view extension;
+};
+
+// The format a SCRIPT-FORMAT value names, compared exactly: "bash" (.sh), "powershell"
+// (.ps1), "python" (.py), "applescript" (a bash script in a ".command" file); nothing for
+// any other value.
+std::optional<ScriptFormat> script_format(std::string_view format);
 
 // Whether `pause` asks for a pause after each command: exactly "1" or "true".
 bool pause_requested(std::string_view pause);
@@ -31,17 +45,16 @@ ScriptText python_file_from_commands(const std::vector<CommandLine>& commands,
                                      std::string_view name, std::string_view pause,
                                      std::string_view extension);
 
+// The script of `commands` in `format`, by the writer of its language.
+ScriptText script_file_from_commands(const ScriptFormat& format,
+                                     const std::vector<CommandLine>& commands,
+                                     std::string_view name, std::string_view pause);
+
 // Writes `script` to "./{name}/{name}{ext}" through the write path, each line ended by
 // "\n", replacing any file there; ".sh", ".py" and ".command" files get mode 0755. Then
 // prints the chmod reminder on `out`. Fatal stops: "Could not open the file!: {path}:
 // {description}" and "Could not write template line into new file!: {path}: {description}".
 void write_script(const ScriptText& script, std::string_view name, std::string_view extension,
                   std::ostream& out);
-
-// The -s action. `values` are the option's values: DOCUMENT-NUMBER, SCRIPT-FORMAT and
-// PAUSE-AFTER-EACH (later ones ignored). Every resolved document is read and exported;
-// an empty DOCUMENT-NUMBER exports nothing. A format other than "bash", "powershell",
-// "python" or "applescript" (case-sensitive) prints two lines per document instead.
-void export_scripts(const std::vector<std::string>& values, bool verbose, std::ostream& out);
 
 }  // namespace morvalen

@@ -1,10 +1,7 @@
 #include "write_webmenu.h"
 
-#include <filesystem>
 #include <initializer_list>
-#include <sstream>
 
-#include "fatal.h"
 #include "files.h"
 #include "links.h"
 #include "names.h"
@@ -14,8 +11,6 @@
 
 namespace morvalen {
 namespace {
-
-namespace fs = std::filesystem;
 
 void put(std::ostream& page, std::string_view piece) { write_piece(page, piece, "write failed"); }
 
@@ -167,37 +162,9 @@ void append_list(std::string& rows, std::size_t column,
   rows.append("\t\t\t\t\t\t</ul></td>\n");
 }
 
-void append_row(std::string& rows, const ProcessSummary& process) {
-  rows.append("\t\t\t\t\t<tr>\n");
-  append_links_cell(rows, process);
-  append_cell(rows, 2, process.number);
-  append_cell(rows, 3, process.revision);
-  append_cell(rows, 4, process.title);
-  append_cell(rows, 5, process.subject);
-  append_cell(rows, 6, process.author);
-  append_cell(rows, 7, process.reviewer);
-  append_cell(rows, 8, count_text(process.objectives.size()));
-  append_list(rows, 9, process.objectives);
-  append_cell(rows, 10, count_text(process.out_of_scope.size()));
-  append_list(rows, 11, process.out_of_scope);
-  append_cell(rows, 12, count_text(process.verifications.size()));
-  append(rows, {"\t\t\t\t\t\t<td class=\"col13\"><ul>\n"});
-  for (const VerificationMention& verification : process.verifications) {
-    Requirement named;
-    named.method = verification.method;
-    append(rows, {"\t\t\t\t\t\t\t<li>", verification.rid, " (", named.get_method().substr(0, 1),
-                  ")</li>\n"});
-  }
-  rows.append("\t\t\t\t\t\t</ul></td>\n");
-  append_cell(rows, 14, count_text(process.resources.size()));
-  append_list(rows, 15, process.resources);
-  append_cell(rows, 16, count_text(process.command_lines));
-  rows.append("\t\t\t\t\t</tr>\n");
-}
-
 std::string rows_of(const std::vector<Process>& processes) {
   std::string rows;
-  for (const Process& process : processes) append_row(rows, summarise_process(process));
+  for (const Process& process : processes) append_webmenu_row(rows, summarise_process(process));
   return rows;
 }
 
@@ -232,9 +199,37 @@ void write_table_end(std::ostream& page) {
   put(page, "\t\t</main>\n");
 }
 
-// The body portion around its table rows: the rows follow write_body_start directly and
-// write_body_end follows the last row.
-void write_body_start(std::ostream& page, std::string_view name, std::size_t count) {
+}  // namespace
+
+void append_webmenu_row(std::string& rows, const ProcessSummary& process) {
+  rows.append("\t\t\t\t\t<tr>\n");
+  append_links_cell(rows, process);
+  append_cell(rows, 2, process.number);
+  append_cell(rows, 3, process.revision);
+  append_cell(rows, 4, process.title);
+  append_cell(rows, 5, process.subject);
+  append_cell(rows, 6, process.author);
+  append_cell(rows, 7, process.reviewer);
+  append_cell(rows, 8, count_text(process.objectives.size()));
+  append_list(rows, 9, process.objectives);
+  append_cell(rows, 10, count_text(process.out_of_scope.size()));
+  append_list(rows, 11, process.out_of_scope);
+  append_cell(rows, 12, count_text(process.verifications.size()));
+  append(rows, {"\t\t\t\t\t\t<td class=\"col13\"><ul>\n"});
+  for (const VerificationMention& verification : process.verifications) {
+    Requirement named;
+    named.method = verification.method;
+    append(rows, {"\t\t\t\t\t\t\t<li>", verification.rid, " (", named.get_method().substr(0, 1),
+                  ")</li>\n"});
+  }
+  rows.append("\t\t\t\t\t\t</ul></td>\n");
+  append_cell(rows, 14, count_text(process.resources.size()));
+  append_list(rows, 15, process.resources);
+  append_cell(rows, 16, count_text(process.command_lines));
+  rows.append("\t\t\t\t\t</tr>\n");
+}
+
+void write_webmenu_body_start(std::ostream& page, std::string_view name, std::size_t count) {
   put(page, "\t<body>\n");
   put_banner(page);
   put(page, "\t\t<header>\n");
@@ -244,65 +239,9 @@ void write_body_start(std::ostream& page, std::string_view name, std::size_t cou
   write_table_start(page);
 }
 
-void write_body_end(std::ostream& page) {
+void write_webmenu_body_end(std::ostream& page) {
   write_table_end(page);
   put(page, "\t</body>\n");
-}
-
-// The folder's own name as text; a name that is not UTF-8 cannot be shown or read.
-const std::string& checked_folder_name(const std::string& folder) {
-  if (first_invalid_utf8(folder)) fatal("Really bueno?");
-  return folder;
-}
-
-void print_library_dump(std::ostream& out, const Library& library) {
-  out << "\n\n";
-  out << "XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX\n";
-  out << "XX LIBRARY VISUALIZER          XX\n";
-  out << "XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX\n";
-  out << " -> Name:       " << library.name << "\n";
-  out << " -> Processes:\n";
-  for (const std::string& number : library.numbers) out << "    -> " << number << "\n";
-  out << "\n\n";
-}
-
-}  // namespace
-
-std::string library_name() {
-  // The library is the folder the program is run in; the folder of the executable is
-  // the same one only when the program sits in the library.
-  std::error_code error;
-  const fs::path folder = fs::current_path(error);
-  if (error) fatal("Naw1", error);
-  const std::string name = folder.filename().string();
-  if (name.empty()) fatal("Naw1");
-  if (first_invalid_utf8(name)) fatal("Naw2");
-  return trim(name);
-}
-
-std::vector<std::string> list_process_folders() {
-  constexpr std::string_view kBadPath = "that's not a good path?";
-  std::error_code error;
-  const fs::file_status root = fs::status(".", error);
-  if (error) fatal(kBadPath, error);
-  std::vector<std::string> folders;
-  if (!fs::is_directory(root)) return folders;
-  fs::directory_iterator entries(".", error);
-  if (error) fatal(kBadPath, error);
-  for (; entries != fs::directory_iterator(); entries.increment(error)) {
-    const std::string name = entries->path().filename().string();
-    const std::string path = "./" + name;
-    // The listing tells most entries' types already; a link (followed to its target) or
-    // an entry of unknown type costs a look at the file itself.
-    const bool folder = entries->is_directory(error);
-    if (error) fatal(std::string(kBadPath) + ": " + path, error);
-    if (!folder) continue;
-    // Only this exact spelling is the shared assets folder; "Assets" is a process folder.
-    if (path == kAssetsFolder) continue;
-    folders.push_back(name);
-  }
-  if (error) fatal(kBadPath, error);
-  return folders;
 }
 
 void write_webmenu_top(std::ostream& page) {
@@ -339,92 +278,25 @@ void write_webmenu_head(std::ostream& page, std::string_view name) {
 
 void write_webmenu_body(std::ostream& page, std::string_view name,
                         const std::vector<Process>& processes) {
-  write_body_start(page, name, processes.size());
+  write_webmenu_body_start(page, name, processes.size());
   put(page, rows_of(processes));
-  write_body_end(page);
+  write_webmenu_body_end(page);
 }
 
 void write_webmenu_bottom(std::ostream& page) { put(page, "</html>\n"); }
+
+void write_complete_webmenu(std::ostream& page, std::string_view name,
+                            const std::vector<Process>& processes) {
+  write_webmenu_top(page);
+  write_webmenu_head(page, name);
+  write_webmenu_body(page, name, processes);
+  write_webmenu_bottom(page);
+}
 
 void compose_body_table(std::ostream& page, const std::vector<Process>& processes) {
   write_table_start(page);
   put(page, rows_of(processes));
   write_table_end(page);
-}
-
-void generate_complete_webmenu(bool verbose, std::ostream& out) {
-  if (verbose) out << "\n[A] Attempting to edit WebMenu.html...";
-  // The page replaces WebMenu.html only once complete: a fatal stop while scanning or
-  // writing keeps the previous menu.
-  OutputFile page(std::string(kWebMenuPath), "cannot open file", "write failed");
-  if (verbose) {
-    out << "success! WebMenu.html is open for editing.\n";
-    out << "[B] Attempting to create new Library struct...";
-  }
-  Library library;
-  if (verbose) {
-    out << "success! New Library struct created.\n";
-    out << "[C] Attempting to change the name of the Library to this folder's name...";
-  }
-  library.name = library_name();
-  if (verbose) {
-    out << "success! New name: " << library.name << "\n";
-    out << "[D] Attempting list of all folders (excluding 'assets')...";
-  }
-  const std::vector<std::string> folders = list_process_folders();
-  if (verbose) {
-    for (const std::string& folder : folders) out << checked_folder_name(folder) << "\n";
-    out << "success! Folders found, now look for files to process:\n";
-  }
-  // Each process folder gives one process or ends the action, so the page can be written
-  // up to the table rows before the scan, and each document's row as soon as it is read:
-  // only one document and one row are in memory at a time. The console reports the
-  // portions in their documented order once the scan is over.
-  std::string content;
-  ProcessSummary summary;
-  std::string rows;
-  constexpr std::size_t kRowsPerWrite = std::size_t{1} << 18;
-  // The fixed portions are composed in memory (where nothing fails) and written through
-  // `page`, whose failures name the menu.
-  std::ostringstream start;
-  write_webmenu_top(start);
-  write_webmenu_head(start, library.name);
-  write_body_start(start, library.name, folders.size());
-  page.put(start.str());
-  for (const std::string& folder : folders) {
-    checked_folder_name(folder);
-    if (verbose) out << "\t" << folder;
-    const std::string file = document_path(folder);
-    if (verbose) out << "\n\t\t-> " << file.substr(2);
-    // The reader's fatal stop names "./{folder}/{folder}.qlml", and so the folder.
-    read_qlml_summary(file, content, summary);
-    if (verbose) out << "\n\t\t-> processed ";
-    append_row(rows, summary);
-    // Rows go to the file in pieces of some hundred kilobytes: few writes, little memory.
-    if (rows.size() >= kRowsPerWrite) {
-      page.put(rows);
-      rows.clear();
-    }
-    library.numbers.emplace_back(summary.number);
-    if (verbose) out << "\n\t\t-> added to Library\n";
-  }
-  std::ostringstream end;
-  write_body_end(end);
-  write_webmenu_bottom(end);
-  rows += end.str();
-  page.put(rows);
-  page.commit();
-  if (verbose) {
-    out << "[E] Attempting to write the top of the HTML file...";
-    out << "success!\n";
-    out << "[F] Attempting to write the head of the HTML file, including all CSS and Javascript...";
-    out << "success!\n";
-    out << "[G] Attempting to write the body of the HTML file, including everything that appears on screen...";
-    out << "success!\n";
-    out << "[H] Attempting to write the bottom of the HTML file...";
-    out << "success!\n";
-  }
-  if (verbose) print_library_dump(out, library);
 }
 
 }  // namespace morvalen

@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "actions.h"
 #include "files.h"
 #include "model.h"
 #include "names.h"

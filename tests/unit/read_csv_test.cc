@@ -20,9 +20,8 @@ using testing_support::write_file;
 constexpr std::string_view kHeader = "Document Number,Title,Subject,Product,Author,Reviewer";
 
 std::vector<Process> read_quietly(const std::string& path) {
-  std::ostringstream out;
-  std::vector<Process> processes = read_csv(path, false, out);
-  EXPECT_EQ(out.str(), "") << path;
+  std::vector<Process> processes;
+  for (DocumentListRow& row : read_document_list(path)) processes.push_back(std::move(row.process));
   return processes;
 }
 
@@ -105,64 +104,6 @@ TEST(ReadCsv, DataRowsBecomeProcesses) {
     EXPECT_TRUE(p.revisions.empty() && p.sections.empty()) << e.number;
   }
   EXPECT_FALSE(std::filesystem::exists("assets"));  // no assets folder: no stubs either
-}
-
-TEST(ReadCsv, RejectedListsWriteNothing) {
-  struct Case {
-    std::string rows;
-    std::string problem;
-  };
-  const Case cases[] = {
-      {"QL-1,T,S,P,A,R,x\nQL-2,T,S,P,A\n", "line 3: the row has 5 fields instead of at least 6"},
-      {"QL-1,T,S,P,A,R,x\n\nQL-2,T,S,P,A,R,,x\n",
-       "line 4: column 8 selects a template with an x, but the header has only 7 columns"},
-      {"QL-1,T,S,P,A,R,x\nQL-2\n", "line 3: the row has 1 fields"},
-  };
-  for (const Case& c : cases) {
-    ScratchFolder scratch;
-    std::filesystem::create_directory("assets");
-    write_file("list.csv", std::string(kHeader) + ",Corporate\n" + c.rows);
-    const auto before = snapshot_tree(".");
-    EXPECT_THAT(fatal_message_of([] { read_quietly("list.csv"); }),
-                testing::StartsWith("Rejected document list: list.csv: " + c.problem))
-        << c.rows;
-    EXPECT_EQ(snapshot_tree("."), before) << c.rows;  // the first row's stub is not written
-  }
-}
-
-TEST(ReadCsv, StubStylesheetsForMissingTemplates) {
-  ScratchFolder scratch;
-  write_file("assets/Existing.css", "body {}\n");
-  write_file("list.csv", std::string(kHeader) + ",Corporate, Wide,Existing,Unused\n" +
-                             "QL-1,T,S,P,A,R,x,x,x\n"
-                             "QL-2,T,S,P,A,R,X,,x\n");
-  const std::vector<Process> processes = read_quietly("list.csv");
-  ASSERT_EQ(processes.size(), 2u);
-  EXPECT_EQ(processes[0].templates,
-            (std::vector<std::string>{"Corporate.css", "Wide.css", "Existing.css"}));
-  EXPECT_EQ(
-      read_whole_file("assets/Corporate.css"),
-      "/* *******************************\n   Corporate.css\n   ******************************* */");
-  // The stub keeps the heading as written, blank included; the template name is trimmed.
-  EXPECT_EQ(
-      read_whole_file("assets/ Wide.css"),
-      "/* *******************************\n    Wide.css\n   ******************************* */");
-  EXPECT_EQ(read_whole_file("assets/Existing.css"), "body {}\n");
-  EXPECT_EQ(snapshot_tree("assets").size(), 3u);  // no Unused.css, no temporary files
-}
-
-TEST(ReadCsv, VerboseNamesTemplatesAndSummarisesRows) {
-  ScratchFolder scratch;
-  write_file("DocumentList.csv",
-             std::string(kHeader) + ", Corporate\nQL-1,T,S,P,A,R,x\nQL-2,U,S,P,A,R\n");
-  std::ostringstream out;
-  const std::vector<Process> processes = read_csv("", true, out);
-  ASSERT_EQ(processes.size(), 2u);
-  std::ostringstream expected;
-  expected << "Template identified:  Corporate.css\n";
-  display_process_to_stdout(expected, processes[0]);
-  display_process_to_stdout(expected, processes[1]);
-  EXPECT_EQ(out.str(), expected.str());
 }
 
 TEST(ReadCsv, UnreadableListsAreFatalStops) {

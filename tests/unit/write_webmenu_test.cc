@@ -62,10 +62,7 @@ Process leak_process() {
 
 std::string whole_page(std::string_view name, const std::vector<Process>& processes) {
   std::ostringstream page;
-  write_webmenu_top(page);
-  write_webmenu_head(page, name);
-  write_webmenu_body(page, name, processes);
-  write_webmenu_bottom(page);
+  write_complete_webmenu(page, name, processes);
   return page.str();
 }
 
@@ -73,15 +70,6 @@ std::string table_of(const std::vector<Process>& processes) {
   std::ostringstream page;
   compose_body_table(page, processes);
   return page.str();
-}
-
-// Runs `body` with the current folder set to `folder`, then goes back.
-template <typename Body>
-void inside(const std::string& folder, Body body) {
-  const fs::path previous = fs::current_path();
-  fs::current_path(folder);
-  body();
-  fs::current_path(previous);
 }
 
 TEST(WriteWebmenu, TwoProcessPageMatchesTheGoldenPage) {
@@ -186,81 +174,6 @@ TEST(WriteWebmenu, LinksFollowTheFolderNameRule) {
       table, testing::HasSubstr(
                  "<a href=\"./QL-WI-0010 - Pump Start_Stop/./QL-WI-0010 - Pump Start_Stop.pdf\">"));
   EXPECT_THAT(table, testing::HasSubstr("<td class=\"col04\">Pump Start/Stop</td>"));
-}
-
-TEST(WriteWebmenu, LibraryNameIsTheTrimmedCurrentFolderName) {
-  ScratchFolder scratch;
-  struct Case {
-    std::string folder, expected;
-  };
-  const Case cases[] = {{"Plant Library", "Plant Library"},
-                        {"  Spaced\t ", "Spaced"},
-                        {"\u00a0Caf\u00e9\u3000", "Caf\u00e9"}};
-  for (const Case& c : cases) {
-    fs::create_directory(c.folder);
-    inside(c.folder, [&] { EXPECT_EQ(library_name(), c.expected) << c.folder; });
-  }
-}
-
-TEST(WriteWebmenu, LibraryNameFailures) {
-  ScratchFolder scratch;
-  inside("/", [] { EXPECT_EQ(fatal_message_of([] { library_name(); }), "Naw1"); });
-  fs::create_directory("bad\xff");
-  inside("bad\xff", [] { EXPECT_EQ(fatal_message_of([] { library_name(); }), "Naw2"); });
-}
-
-TEST(WriteWebmenu, ListsEveryFolderButAssets) {
-  ScratchFolder scratch;
-  for (const char* folder : {"assets", "Assets", ".hidden", "QL-WI-0010 - A", "empty"}) {
-    fs::create_directory(folder);
-  }
-  write_file("WebMenu.html", "old");
-  write_file("DocumentList.csv", "x");
-  fs::create_directory_symlink("QL-WI-0010 - A", "linked");
-  std::vector<std::string> folders = list_process_folders();
-  std::sort(folders.begin(), folders.end());
-  EXPECT_EQ(folders,
-            (std::vector<std::string>{".hidden", "Assets", "QL-WI-0010 - A", "empty", "linked"}));
-}
-
-TEST(WriteWebmenu, DanglingLinkIsABadPath) {
-  ScratchFolder scratch;
-  fs::create_directory_symlink("nowhere", "dangling");
-  EXPECT_EQ(fatal_message_of([] { list_process_folders(); }),
-            "that's not a good path?: ./dangling: No such file or directory");
-}
-
-// The action reads each document once and writes its row at once, in pieces; the page
-// must be the one the full document model gives through the page writers, also when the
-// rows outgrow one piece. The example procedures are copied under many folder names.
-TEST(WriteWebmenu, ActionPageEqualsThePageOfTheFullModels) {
-  ScratchFolder scratch;
-  fs::create_directory("Shelf");
-  const std::string examples = source_dir() + "/examples/library";
-  std::size_t copies = 0;
-  for (const auto& entry : fs::directory_iterator(examples)) {
-    const std::string name = entry.path().filename().string();
-    if (!entry.is_directory() || name == "assets") continue;
-    for (int copy = 0; copy < 60; ++copy) {
-      const std::string folder = "Shelf/P" + std::to_string(copies++);
-      fs::copy(entry.path(), folder, fs::copy_options::recursive);
-      fs::rename(folder + "/" + name + ".qlml",
-                 folder + "/" + fs::path(folder).filename().string() + ".qlml");
-    }
-  }
-  ASSERT_GE(copies, 180u);
-  inside("Shelf", [] {
-    std::ostringstream console;
-    generate_complete_webmenu(false, console);
-    std::vector<Process> processes;
-    for (const std::string& folder : list_process_folders()) {
-      processes.push_back(read_qlml("./" + folder + "/" + folder + ".qlml"));
-    }
-    const std::string page = read_whole_file("WebMenu.html");
-    EXPECT_GT(page.size(), std::size_t{1} << 18);  // more than one piece of rows
-    EXPECT_EQ(page, whole_page("Shelf", processes));
-    EXPECT_EQ(console.str(), "");
-  });
 }
 
 }  // namespace

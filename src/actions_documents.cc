@@ -1,8 +1,7 @@
-#include "render.h"
-
 #include <system_error>
 #include <vector>
 
+#include "actions.h"
 #include "archive.h"
 #include "files.h"
 #include "model.h"
@@ -78,6 +77,12 @@ void archive_documents(std::string_view document_number, bool verbose, std::ostr
 void cleanup_documents(std::string_view document_number, bool verbose, std::ostream& out) {
   for (const std::string& name : resolve_documents(document_number, verbose, out)) {
     cleanup_process_folder(name, out);
+  }
+}
+
+void inspect_process(std::string_view document_number, bool verbose, std::ostream& out) {
+  for (const std::string& name : resolve_documents(document_number, verbose, out)) {
+    display_process_to_stdout(out, read_qlml(document_path(name)));
   }
 }
 
