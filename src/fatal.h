@@ -1,5 +1,7 @@
 // fatal.h: the one way a run ends early.
 #pragma once
+#include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -16,6 +18,10 @@ struct FatalStop {
 [[noreturn]] void fatal(std::string message);
 // Throws FatalStop with `message`, ": " and the system's description of `error`.
 [[noreturn]] void fatal(std::string_view message, const std::error_code& error);
+// What a program's main returns: the exit status of `run`, or after a fatal stop its
+// message and a line feed on `err` and 101. `out` is flushed first either way. The one
+// place a FatalStop is caught, for both programs.
+int exit_status_of(const std::function<int()>& run, std::ostream& out, std::ostream& err);
 // The error code of the last failed C or stream call (errno), or EIO when errno is 0.
 std::error_code last_system_error();
 

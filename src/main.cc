@@ -8,14 +8,7 @@
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  try {
-    const int status =
-        morvalen::run_morvalen(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr);
-    std::cout.flush();
-    return status;
-  } catch (const morvalen::FatalStop& stop) {
-    std::cout.flush();
-    std::cerr << stop.message << '\n';
-    return 101;
-  }
+  const std::vector<std::string> args(argv, argv + argc);
+  return morvalen::exit_status_of(
+      [&] { return morvalen::run_morvalen(args, std::cout, std::cerr); }, std::cout, std::cerr);
 }

@@ -8,14 +8,8 @@
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  try {
-    const int status = morvalen::run_qlml(std::vector<std::string>(argv, argv + argc), std::cin,
-                                          std::cout, std::cerr);
-    std::cout.flush();
-    return status;
-  } catch (const morvalen::FatalStop& stop) {
-    std::cout.flush();
-    std::cerr << stop.message << '\n';
-    return 101;
-  }
+  const std::vector<std::string> args(argv, argv + argc);
+  return morvalen::exit_status_of(
+      [&] { return morvalen::run_qlml(args, std::cin, std::cout, std::cerr); }, std::cout,
+      std::cerr);
 }

@@ -131,13 +131,43 @@ void write_head(Page& out, const Process& process) {
   put(out, "\t</head>\n\n");
 }
 
+// The start of a page row: its table row, its section of class `section_class` and the
+// div `id` that holds the page.
+void open_page_row(Page& out, std::string_view section_class, std::string_view id) {
+  put(out, "\t\t\t<tr><td>\n\n");
+  put(out, "\t\t\t\t<section class=\"", section_class, "\">\n");
+  put(out, "\t\t\t\t\t<div id=\"", id, "\">\n");
+}
+
+// The end of a page row that open_page_row began.
+void close_page_row(Page& out) {
+  put(out, "\t\t\t\t\t</div>\n");
+  put(out, "\t\t\t\t</section>\n\n");
+  put(out, "\t\t\t</td></tr>\n\n");
+}
+
+// The start of the page row of a table about `process`: open_page_row and the heading
+// "{word} Table for {number} "{title}"".
+void open_table_page_row(Page& out, std::string_view id, std::string_view word,
+                         const Process& process) {
+  open_page_row(out, "", id);
+  put(out, "\t\t\t\t\t\t<span class=\"toc-title\">", word, " Table for ", process.number, " \"",
+      process.title, "\"</span>\n");
+}
+
+// The end of such a page row, after the table's body: the table, its container, the row.
+void close_table_page_row(Page& out) {
+  put(out, "\t\t\t\t\t\t\t\t</tbody>\n");
+  put(out, "\t\t\t\t\t\t\t</table>\n");
+  put(out, "\t\t\t\t\t\t</div>\n");
+  close_page_row(out);
+}
+
 void write_title_page(Page& out, const Process& process) {
   // The placeholder type means no Process Type line: the title page then leaves it out.
   const std::string type =
       process.process_type == kNoProcessType ? std::string() : "<br/>" + process.process_type;
-  put(out, "\t\t\t<tr><td>\n\n");
-  put(out, "\t\t\t\t<section class=\"hide-on-screen\">\n");
-  put(out, "\t\t\t\t\t<div id=\"title-page\">\n");
+  open_page_row(out, "hide-on-screen", "title-page");
   put(out, "\t\t\t\t\t\t<div id=\"title-page-title\">", process.title, "</div>\n");
   put(out, "\t\t\t\t\t\t<div id=\"title-page-docno\">", process.number, type, "<br/>Revision ",
       process.get_revision(), "</div>\n");
@@ -159,17 +189,11 @@ void write_title_page(Page& out, const Process& process) {
   put(out, "\t\t\t\t\t\t</div>\n");
   put(out, "\t\t\t\t\t\t<div id=\"title-page-fine-print\"></div>\n");
   put(out, "\t\t\t\t\t\t<div id=\"title-page-no-ai\"></div>\n");
-  put(out, "\t\t\t\t\t</div>\n");
-  put(out, "\t\t\t\t</section>\n\n");
-  put(out, "\t\t\t</td></tr>\n\n");
+  close_page_row(out);
 }
 
 void write_revision_page(Page& out, const Process& process) {
-  put(out, "\t\t\t<tr><td>\n\n");
-  put(out, "\t\t\t\t<section class=\"\">\n");
-  put(out, "\t\t\t\t\t<div id=\"revision-page\">\n");
-  put(out, "\t\t\t\t\t\t<span class=\"toc-title\">Revision Table for ", process.number, " \"",
-      process.title, "\"</span>\n");
+  open_table_page_row(out, "revision-page", "Revision", process);
   put(out, "\t\t\t\t\t\t<div class=\"revision-table-container\">\n");
   put(out, "\t\t\t\t\t\t\t<table>\n");
   put(out, "\t\t\t\t\t\t\t\t<thead>\n");
@@ -195,20 +219,11 @@ void write_revision_page(Page& out, const Process& process) {
         "</td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t</tr>\n");
   }
-  put(out, "\t\t\t\t\t\t\t\t</tbody>\n");
-  put(out, "\t\t\t\t\t\t\t</table>\n");
-  put(out, "\t\t\t\t\t\t</div>\n");
-  put(out, "\t\t\t\t\t</div>\n");
-  put(out, "\t\t\t\t</section>\n\n");
-  put(out, "\t\t\t</td></tr>\n\n");
+  close_table_page_row(out);
 }
 
 void write_requirements_page(Page& out, const Process& process) {
-  put(out, "\t\t\t<tr><td>\n\n");
-  put(out, "\t\t\t\t<section class=\"\">\n");
-  put(out, "\t\t\t\t\t<div id=\"requirements-page\">\n");
-  put(out, "\t\t\t\t\t\t<span class=\"toc-title\">Requirements Table for ", process.number, " \"",
-      process.title, "\"</span>\n");
+  open_table_page_row(out, "requirements-page", "Requirements", process);
   put(out,
       "\t\t\t\t\t\t<div class=\"requirement\">Successful execution of this procedure produces evidence of verification for the requirements listed in the table below. Therefore, this procedure's execution is particularly important for us to achieve our goal. When you see procedure call-outs in this style of box, that step is what produces this critical evidence. Take the time to understand how these requirements will be verified prior to starting this procedure, and consult this procedure's author (",
       process.author, ") if necessary.</div>\n");
@@ -234,18 +249,11 @@ void write_requirements_page(Page& out, const Process& process) {
     put(out, "\t\t\t\t\t\t\t\t\t\t<td class=\"requirements-table-step\">", entry.label, "</td>\n");
     put(out, "\t\t\t\t\t\t\t\t\t</tr>\n");
   }
-  put(out, "\t\t\t\t\t\t\t\t</tbody>\n");
-  put(out, "\t\t\t\t\t\t\t</table>\n");
-  put(out, "\t\t\t\t\t\t</div>\n");
-  put(out, "\t\t\t\t\t</div>\n");
-  put(out, "\t\t\t\t</section>\n\n");
-  put(out, "\t\t\t</td></tr>\n\n");
+  close_table_page_row(out);
 }
 
 void write_toc_page(Page& out, const Process& process, const std::vector<Section>& sections) {
-  put(out, "\t\t\t<tr><td>\n\n");
-  put(out, "\t\t\t\t<section class=\"\">\n");
-  put(out, "\t\t\t\t\t<div id=\"toc\">\n");
+  open_page_row(out, "", "toc");
   put(out, "\t\t\t\t\t\t<span class=\"toc-title\">", process.number, ", Rev ",
       process.get_revision(), " \"", process.title, "\"</span>\n");
   put(out, "\t\t\t\t\t\t<ul style=\"toc-section\">\n");
@@ -303,29 +311,29 @@ void write_labelled_list(Page& out, const std::vector<LabelledText>& entries) {
   }
 }
 
+// The numbered list of `entries` under its heading "This process has {count}{noun}:";
+// nothing without entries.
+void write_labelled_section(Page& out, const std::vector<LabelledText>& entries,
+                            std::string_view id, std::string_view noun,
+                            std::string_view list_class) {
+  if (entries.empty()) return;
+  const std::size_t count = entries.size();
+  put(out, "\t\t\t\t\t<div id=\"", id, "\">\n");
+  put(out, "\t\t\t\t\t\t<span class=\"toc-title\">This process has ", count_text(count), noun,
+      plural_s(count), ":</span>\n");
+  put(out, "\t\t\t\t\t\t<ol class=\"", list_class, "\">\n");
+  write_labelled_list(out, entries);
+  put(out, "\t\t\t\t\t\t</ol>\n");
+  put(out, "\t\t\t\t\t</div>\n");
+}
+
 void write_overview_page(Page& out, const Process& process) {
   put(out, "\t\t\t<tr><td>\n\n");
   put(out, "\t\t\t\t<section class=\"\">\n");
-  if (!process.objectives.empty()) {
-    const std::size_t count = process.objectives.size();
-    put(out, "\t\t\t\t\t<div id=\"all-objectives\">\n");
-    put(out, "\t\t\t\t\t\t<span class=\"toc-title\">This process has ", count_text(count),
-        " stated objective", plural_s(count), ":</span>\n");
-    put(out, "\t\t\t\t\t\t<ol class=\"objective-list\">\n");
-    write_labelled_list(out, process.objectives);
-    put(out, "\t\t\t\t\t\t</ol>\n");
-    put(out, "\t\t\t\t\t</div>\n");
-  }
-  if (!process.out_of_scope.empty()) {
-    const std::size_t count = process.out_of_scope.size();
-    put(out, "\t\t\t\t\t<div id=\"all-out-of-scopes\">\n");
-    put(out, "\t\t\t\t\t\t<span class=\"toc-title\">This process has ", count_text(count),
-        " <em>Out Of Scope</em> declaration", plural_s(count), ":</span>\n");
-    put(out, "\t\t\t\t\t\t<ol class=\"out-of-scope-list\">\n");
-    write_labelled_list(out, process.out_of_scope);
-    put(out, "\t\t\t\t\t\t</ol>\n");
-    put(out, "\t\t\t\t\t</div>\n");
-  }
+  write_labelled_section(out, process.objectives, "all-objectives", " stated objective",
+                         "objective-list");
+  write_labelled_section(out, process.out_of_scope, "all-out-of-scopes",
+                         " <em>Out Of Scope</em> declaration", "out-of-scope-list");
   put(out, "\t\t\t\t\t<div id=\"subject-product\">\n");
   if (!process.product.empty() && process.product != "N/A") {
     put(out, "\t\t\t\t\t\t<span class=\"toc-title\">\"", process.title, "\" applies to <em>",
