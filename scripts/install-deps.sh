@@ -3,7 +3,7 @@
 # is there.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libicu-dev libgtest-dev libgmock-dev libbenchmark-dev
-          nlohmann-json3-dev chromium poppler-utils clang libclang-rt-14-dev
+          nlohmann-json3-dev chromium poppler-utils clang clang-format libclang-rt-14-dev
           dpkg-dev lintian mandoc groff-base man-db bash-completion)
 missing=()
 for package in "${packages[@]}"; do

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the plain and the sanitizer build, and runs every test in both;
-# the plain build also makes the Debian package and tests it.
+# Installs what is missing, checks the formatting, builds the plain and the sanitizer build,
+# and runs every test in both; the plain build also makes the Debian package and tests it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=${JOBS:-2}
+
+# Every tracked C++ file as .clang-format lays it out (third-party code aside).
+git ls-files -z -- '*.cc' '*.h' ':!:third_party/**' | xargs -0 clang-format --dry-run --Werror
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
