@@ -25,7 +25,8 @@ std::string_view drop_byte_order_mark(std::string_view content);
 std::optional<std::string_view> next_line(std::string_view content, std::size_t& start);
 // The whole file at `path`, or the error that stopped reading it.
 std::string read_file(const std::string& path, std::error_code& error);
-// The same into `content`, whose storage is reused; empty after an error.
+// The same into `content`, whose storage is reused; empty after an error. The one place a
+// file is opened for reading (files_posix.cc).
 void read_file_into(const std::string& path, std::string& content, std::error_code& error);
 // The lines of the UTF-8 file at `path`, as split_lines gives them. Fatal stop
 // "{failure_message}: {path}: {description}" when the file cannot be opened or read, or

@@ -16,8 +16,8 @@ inline constexpr std::string_view kBrowserNames[] = {"chromium", "chromium-brows
                                                      "google-chrome", "google-chrome-stable"};
 
 // The first name of kBrowserNames that is an executable file in a folder of `search_path`
-// (a PATH value: folders separated by ":", an empty entry meaning the current folder),
-// tried name by name, each through all folders. The result is the folder, "/" and the name.
+// (a PATH value, as find_program of subprocess.h reads it), tried name by name, each
+// through all folders. The result is the folder, "/" and the name.
 std::optional<std::string> find_browser(std::string_view search_path);
 // The command line that has `browser` print the page `html_path` to `pdf_path` (both
 // absolute) with its profile in `profile_folder`: headless, no header and footer of its own,
