@@ -244,6 +244,8 @@ void write_webmenu_body_end(std::ostream& page) {
   put(page, "\t</body>\n");
 }
 
+void write_sortable_table_style(std::ostream& page) { put_second_style_block(page); }
+
 void write_webmenu_top(std::ostream& page) {
   put(page, "<!DOCTYPE html>\n");
   put(page, "<html lang=\"en-US\">\n");

@@ -11,6 +11,10 @@
 
 namespace morvalen {
 
+// The second style block of the page: the table's black headings, and the arrow that
+// shows which column Tablesort has sorted (its aria-sort), for other pages in this style.
+void write_sortable_table_style(std::ostream& page);
+
 // The four portions of the page, written piece by piece; a failed write is the fatal stop
 // "write failed: {description}".
 void write_webmenu_top(std::ostream& page);

@@ -1,10 +1,178 @@
 #include "lint/trace.h"
 
-namespace morvalen {
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <variant>
 
-int run_trace(std::span<const std::string>, std::ostream&, std::ostream& err) {
-  err << "qlml trace: not available yet\n";
-  return 2;
+#include "fatal.h"
+#include "files.h"
+#include "progress.h"
+#include "text.h"
+#include "write_webmenu.h"
+
+namespace morvalen {
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: qlml trace [--requirements LIST.csv] [--fail-on-uncovered]\n";
+
+std::string help_screen() {
+  return std::string(kUsage) +
+         "\n"
+         "Writes the library's requirements matrix into the library root (the current folder):\n"
+         "Requirements.html, a page with one sortable row per requirement and links to the steps\n"
+         "that verify it, and Requirements.csv, one record per verification. Prints one summary line.\n"
+         "\n"
+         "Options:\n"
+         "  --requirements LIST.csv  the requirements to cover: a CSV file whose header names the\n"
+         "                           columns Requirement and Text (other columns are ignored)\n"
+         "  --fail-on-uncovered      exit with status 1 when a requirement of the list is verified\n"
+         "                           nowhere\n"
+         "  -h, --help               print this help\n";
+}
+
+struct TraceOptions {
+  std::optional<std::string> requirements;
+  bool fail_on_uncovered = false;
+  bool help = false;
+};
+
+// The options, or the message of a wrong command line.
+std::variant<TraceOptions, std::string> parse_trace_args(std::span<const std::string> args) {
+  TraceOptions options;
+  constexpr std::string_view kRequirements = "--requirements";
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    std::optional<std::string> list;
+    if (arg == "-h" || arg == "--help") {
+      options.help = true;
+    } else if (arg == "--fail-on-uncovered") {
+      options.fail_on_uncovered = true;
+    } else if (arg == kRequirements) {
+      if (i + 1 == args.size()) return "option '--requirements' needs a file name";
+      list = args[++i];
+    } else if (arg.starts_with(std::string(kRequirements) + "=")) {
+      list = arg.substr(kRequirements.size() + 1);
+    } else if (arg.starts_with("-")) {
+      return "unknown option '" + arg + "'";
+    } else {
+      return "unexpected argument '" + arg + "': trace reads the library in the current folder";
+    }
+    if (list) {
+      if (options.requirements) return "option '--requirements' given twice";
+      if (list->empty()) return "option '--requirements' needs a file name";
+      options.requirements = std::move(list);
+    }
+  }
+  return options;
+}
+
+// "2025-03-07 14:05 UTC".
+std::string utc_minute(std::chrono::system_clock::time_point time) {
+  using namespace std::chrono;
+  const auto minutes = floor<std::chrono::minutes>(time);
+  const auto day = floor<days>(minutes);
+  const year_month_day date{day};
+  const hh_mm_ss clock{minutes - day};
+  return std::to_string(static_cast<int>(date.year())) + "-" +
+         zero_padded(static_cast<unsigned>(date.month()), 2) + "-" +
+         zero_padded(static_cast<unsigned>(date.day()), 2) + " " +
+         zero_padded(static_cast<std::size_t>(clock.hours().count()), 2) + ":" +
+         zero_padded(static_cast<std::size_t>(clock.minutes().count()), 2) + " UTC";
+}
+
+// Takes the progress line off the terminal however the run ends, so that a fatal stop's
+// message starts on a clean line.
+struct ProgressCleared {
+  std::ostream& err;
+  ProgressLine& line;
+  ~ProgressCleared() { clear_progress(err, line); }
+};
+
+std::vector<TracedDocument> read_library(std::ostream& err) {
+  const std::vector<std::string> folders = list_process_folders();
+  std::vector<TracedDocument> documents;
+  documents.reserve(folders.size());
+  ProgressLine progress = make_stderr_progress_line(folders.size());
+  const ProgressCleared cleared{err, progress};
+  std::string content;
+  for (const std::string& folder : folders) {
+    advance_progress(err, progress, folder);
+    // Folder names reach the page and the CSV file, which are UTF-8 text.
+    if (first_invalid_utf8(folder)) {
+      fatal("Could not load lines: ./" + quote_debug(folder) + ": the folder name is not UTF-8");
+    }
+    documents.push_back(read_traced_document(folder, content));
+  }
+  return documents;
+}
+
+// One output file, written under a temporary name beside its place.
+struct PendingFile {
+  std::string path;
+  TemporaryFile temporary;
+  std::ofstream out;
+  explicit PendingFile(std::string_view target)
+      : path(target),
+        temporary{temporary_path_beside(path)},
+        out(open_output(temporary.path, "cannot open file")) {}
+};
+
+// The writers say only "write failed: {reason}"; the message names the file as well.
+template <typename Write>
+void write_named(PendingFile& file, Write write) {
+  try {
+    write(file.out);
+    close_output(file.out, "write failed");
+  } catch (const FatalStop& stop) {
+    if (!stop.message.starts_with("write failed")) throw;
+    fatal("write failed: " + file.path +
+          stop.message.substr(std::string_view("write failed").size()));
+  }
+}
+
+// Both files are complete under their temporary names before either replaces its
+// predecessor, so a failure while writing leaves the previous matrix as it was.
+void write_matrix_files(const TraceMatrix& matrix, std::string_view library_name) {
+  const std::string written_at = utc_minute(std::chrono::system_clock::now());
+  PendingFile page(kRequirementsPagePath);
+  PendingFile csv(kRequirementsCsvPath);
+  write_named(page, [&](std::ostream& out) {
+    write_requirements_page(out, matrix, library_name, written_at);
+  });
+  write_named(csv, [&](std::ostream& out) { write_requirements_csv(out, matrix); });
+  for (PendingFile* file : {&csv, &page}) {
+    std::error_code error;
+    std::filesystem::rename(file->temporary.path, file->path, error);
+    if (error) fatal("cannot replace " + file->path, error);
+    file->temporary.kept = true;
+  }
+}
+
+}  // namespace
+
+int run_trace(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  const auto parsed = parse_trace_args(args);
+  if (const std::string* problem = std::get_if<std::string>(&parsed)) {
+    err << "error: " << *problem << "\n"
+        << kUsage << "For more information, try 'qlml trace --help'.\n";
+    return 2;
+  }
+  const TraceOptions& options = std::get<TraceOptions>(parsed);
+  if (options.help) {
+    out << help_screen();
+    return 0;
+  }
+  std::optional<RequirementsList> list;
+  if (options.requirements) list = read_requirements_list(*options.requirements);
+  const std::string library = library_name();
+  const TraceMatrix matrix = build_trace_matrix(read_library(err), list);
+  for (const TraceFinding& finding : matrix.findings) err << format_finding(finding) << "\n";
+  write_matrix_files(matrix, library);
+  out << trace_summary_line(matrix) << "\n";
+  return options.fail_on_uncovered && matrix.not_verified > 0 ? 1 : 0;
 }
 
 }  // namespace morvalen

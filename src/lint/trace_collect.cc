@@ -1,0 +1,415 @@
+// The matrix's inputs and its assembly: the verifications of each document, the
+// requirements list, and the rows, statuses and findings made of them.
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+
+#include "fatal.h"
+#include "files.h"
+#include "lint/trace.h"
+#include "read_qlml.h"
+#include "resolve.h"
+#include "text.h"
+
+namespace morvalen {
+namespace {
+
+bool is_ascii_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The position of the first line feed of `text` from `from` on, or its size. Lines are
+// short, so eight bytes are tested at a time here rather than starting a search per line.
+std::size_t find_line_feed(std::string_view text, std::size_t from) {
+  const std::size_t end = text.find('\n', from);
+  return end == std::string_view::npos ? text.size() : end;
+}
+
+// The position of the first character from `from` on that is neither a blank, a tab nor
+// another ASCII white-space character other than the line feed.
+std::size_t skip_blanks(std::string_view text, std::size_t from) {
+  std::size_t i = from;
+  // Documents indent with blanks: eight at a time, then one by one.
+  constexpr std::uint64_t kEightBlanks = 0x2020202020202020;
+  for (std::uint64_t word = 0; i + 8 <= text.size(); i += 8) {
+    std::memcpy(&word, text.data() + i, sizeof word);
+    if (word != kEightBlanks) break;
+  }
+  while (i < text.size() && text[i] != '\n' && is_ascii_white(text[i])) ++i;
+  return i;
+}
+
+// Whether a line whose first character that is not white space is `c` may be a statement
+// that trace reads (Number, Title, Revision, Section, Step, Verification): a keyword's first
+// letter is that character. A byte beyond ASCII may be Unicode white space or a letter that
+// upper-cases into one, and leaves the line to the reader's classification.
+bool may_be_traced(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (byte >= 0x80) return true;
+  switch (byte | 0x20) {  // ASCII lower case
+    case 'n':
+    case 't':
+    case 'r':
+    case 's':
+    case 'v':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The 1-based byte column of `field`'s text without the white space around it, within
+// `line` (`field` is a view into it); the field's own start when it is all white space.
+std::size_t column_of(std::string_view line, std::string_view field) {
+  const std::string_view trimmed = trim_view(field);
+  const char* start = trimmed.empty() ? field.data() : trimmed.data();
+  return static_cast<std::size_t>(start - line.data()) + 1;
+}
+
+// Where a note about a Verification line points: its requirement text, or its id when the
+// line has no text field, or the keyword when it has no bar.
+std::size_t verification_column(std::string_view line) {
+  const std::size_t bar = line.find('|');
+  if (bar == std::string_view::npos) return column_of(line, line);
+  const std::string_view value = line.substr(bar + 1);
+  const std::size_t second = value.find('|');
+  if (second == std::string_view::npos) return column_of(line, value);
+  const std::string_view rest = value.substr(second + 1);
+  return column_of(line, rest.substr(0, rest.find('|')));
+}
+
+std::string_view value_after_bar(std::string_view line) {
+  const std::size_t bar = line.find('|');
+  return bar == std::string_view::npos ? std::string_view{} : line.substr(bar + 1);
+}
+
+[[noreturn]] void reject_list(const std::string& path, std::size_t line, std::string_view problem) {
+  fatal("Rejected requirements list: " + path + ": line " + std::to_string(line) + ": " +
+        std::string(problem));
+}
+
+struct CsvRecord {
+  std::vector<std::string> fields;
+  std::size_t line = 0;
+};
+
+// The records of a CSV text as RFC 4180 has them: fields separated by commas, records by
+// line ends (CRLF or LF); a field that begins with a double quote runs to the closing one,
+// commas and line ends included, a doubled quote inside standing for one. Text between a
+// closing quote and the next separator is kept as it stands.
+std::vector<CsvRecord> csv_records(std::string_view content, const std::string& path) {
+  const std::string_view text = drop_byte_order_mark(content);
+  std::vector<CsvRecord> records;
+  std::size_t line = 1;
+  std::size_t i = 0;
+  const auto line_end_at = [&](std::size_t at) {
+    return text[at] == '\n' ||
+           (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] == '\n'));
+  };
+  while (i < text.size()) {
+    CsvRecord record;
+    record.line = line;
+    while (true) {
+      std::string field;
+      if (i < text.size() && text[i] == '"') {
+        const std::size_t opened = line;
+        ++i;
+        while (true) {
+          if (i == text.size()) reject_list(path, opened, "a quoted field is not closed");
+          if (text[i] == '"') {
+            ++i;
+            if (i == text.size() || text[i] != '"') break;
+          } else if (text[i] == '\n') {
+            ++line;
+          }
+          field.push_back(text[i]);
+          ++i;
+        }
+      }
+      const std::size_t start = i;
+      while (i < text.size() && text[i] != ',' && !line_end_at(i)) ++i;
+      field.append(text.substr(start, i - start));
+      record.fields.push_back(std::move(field));
+      if (i == text.size()) break;
+      if (text[i] == ',') {
+        ++i;
+        continue;
+      }
+      i += text[i] == '\r' && i + 1 < text.size() ? 2 : 1;
+      ++line;
+      break;
+    }
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+// The position of the header field that names `column`, or nothing.
+std::optional<std::size_t> column_named(const CsvRecord& header, std::string_view column) {
+  for (std::size_t i = 0; i < header.fields.size(); ++i) {
+    if (trim_whitespace_make_uppercase(header.fields[i]) == column) return i;
+  }
+  return std::nullopt;
+}
+
+std::string trimmed_field(const CsvRecord& record, std::size_t index) {
+  return index < record.fields.size() ? trim(record.fields[index]) : std::string();
+}
+
+std::string document_file_of(const TracedDocument& document) {
+  return document.folder + "/" + document.folder + ".qlml";
+}
+
+std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+}  // namespace
+
+TracedDocument trace_document(std::string_view content, std::string folder) {
+  const Process fresh;
+  TracedDocument document;
+  document.folder = std::move(folder);
+  std::string_view number = fresh.number;
+  std::string_view title = fresh.title;
+  std::optional<std::string> revision;
+  long long section = 0;
+  long long step = 0;
+  std::size_t line_number = 0;
+  // Lines are cut here as next_line cuts them. Most lines are settled by their first
+  // character that is not white space, without the reader's classification.
+  const std::string_view text = drop_byte_order_mark(content);
+  for (std::size_t start = 0; start < text.size();) {
+    ++line_number;
+    const std::size_t first = skip_blanks(text, start);
+    const std::size_t end = find_line_feed(text, first);
+    const std::size_t line_start = start;
+    start = end + 1;
+    if (first == end || !may_be_traced(text[first])) continue;
+    std::string_view line = text.substr(line_start, end - line_start);
+    const Keyword keyword = classify_line(line.substr(first - line_start));
+    if (keyword == Keyword::None) continue;
+    if (line.ends_with('\r') && end < text.size()) line.remove_suffix(1);
+    switch (keyword) {
+      case Keyword::Number:
+        number = trim_view(value_after_bar(line));
+        break;
+      case Keyword::Title:
+        title = trim_view(value_after_bar(line));
+        break;
+      case Keyword::Revision:
+        if (!revision) revision = parse_revision_line(value_after_bar(line)).revision;
+        break;
+      case Keyword::Section:
+        ++section;
+        step = 0;
+        break;
+      case Keyword::Step:
+        ++step;
+        break;
+      case Keyword::Verification:
+        document.verifications.push_back({parse_verification_line(value_after_bar(line)),
+                                          line_number, verification_column(line), section, step});
+        break;
+      default:
+        break;
+    }
+  }
+  document.number = std::string(number);
+  document.title = std::string(title);
+  document.revision = revision ? std::move(*revision) : document.number;
+  return document;
+}
+
+TracedDocument read_traced_document(const std::string& folder, std::string& content) {
+  read_text_file_into(document_path(folder), content);
+  return trace_document(content, folder);
+}
+
+std::vector<ListedRequirement> parse_requirements_list(std::string_view content,
+                                                       const std::string& path) {
+  const std::vector<CsvRecord> records = csv_records(content, path);
+  constexpr std::string_view kHeaderProblem =
+      "the header must name the columns Requirement and Text";
+  if (records.empty()) reject_list(path, 1, kHeaderProblem);
+  const std::optional<std::size_t> id_column = column_named(records.front(), "REQUIREMENT");
+  const std::optional<std::size_t> text_column = column_named(records.front(), "TEXT");
+  if (!id_column || !text_column) reject_list(path, 1, kHeaderProblem);
+  std::vector<ListedRequirement> requirements;
+  for (std::size_t i = 1; i < records.size(); ++i) {
+    std::string rid = trimmed_field(records[i], *id_column);
+    if (rid.empty()) continue;
+    requirements.push_back(
+        {std::move(rid), trimmed_field(records[i], *text_column), records[i].line});
+  }
+  return requirements;
+}
+
+RequirementsList read_requirements_list(const std::string& path) {
+  const std::string content = read_text_file(path, "Could not read the requirements list");
+  return {path, parse_requirements_list(content, path)};
+}
+
+TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
+                               const std::optional<RequirementsList>& list) {
+  TraceMatrix matrix;
+  std::sort(documents.begin(), documents.end(),
+            [](const TracedDocument& a, const TracedDocument& b) { return a.folder < b.folder; });
+  matrix.documents = std::move(documents);
+  std::vector<TraceRow>& rows = matrix.rows;
+  std::size_t verifications = 0;
+  for (const TracedDocument& document : matrix.documents) {
+    verifications += document.verifications.size();
+  }
+  std::unordered_map<std::string, std::size_t> row_of;
+  row_of.reserve(verifications + (list ? list->requirements.size() : 0));
+  std::vector<std::size_t> list_lines;  // of the listed rows, which come first
+  if (list) {
+    matrix.list_path = list->path;
+    for (const ListedRequirement& listed : list->requirements) {
+      const auto found = row_of.find(listed.rid);
+      if (found == row_of.end()) {
+        row_of.emplace(listed.rid, rows.size());
+        rows.push_back({listed.rid, {listed.text}, TraceStatus::NotVerified, {}});
+        list_lines.push_back(listed.line);
+      } else if (rows[found->second].texts.front() != listed.text) {
+        matrix.findings.push_back({"QL803", list->path, listed.line, 1, listed.rid,
+                                   listed.rid + " is listed again with another text, " +
+                                       quoted(listed.text) + "; the text of line " +
+                                       std::to_string(list_lines[found->second]) + " counts",
+                                   std::nullopt});
+      }
+    }
+  }
+  const std::size_t listed_rows = rows.size();
+  matrix.listed_rows = listed_rows;
+  const TraceStatus unlisted = list ? TraceStatus::NotInList : TraceStatus::Verified;
+  // Documents in folder order and their lines in order: each row's first verification is
+  // its first quote, and the findings come out in document and line order.
+  for (std::size_t d = 0; d < matrix.documents.size(); ++d) {
+    TracedDocument& document = matrix.documents[d];
+    for (TracedVerification& verification : document.verifications) {
+      Requirement& requirement = verification.requirement;
+      const TraceEntry entry{d,
+                             0,
+                             requirement.method,
+                             verification.line,
+                             verification.column,
+                             verification.section,
+                             verification.step};
+      auto found = row_of.find(requirement.rid);
+      if (found == row_of.end()) {
+        found = row_of.emplace(requirement.rid, rows.size()).first;
+        rows.push_back(
+            {std::move(requirement.rid), {std::move(requirement.text)}, unlisted, {entry}});
+        continue;
+      }
+      TraceRow& row = rows[found->second];
+      const auto same = std::find(row.texts.begin(), row.texts.end(), requirement.text);
+      TraceEntry placed = entry;
+      placed.text = static_cast<std::size_t>(same - row.texts.begin());
+      if (placed.text != 0) {
+        const bool listed = found->second < listed_rows;
+        TraceFinding finding{listed ? "QL802" : "QL801",
+                             document_file_of(document),
+                             verification.line,
+                             verification.column,
+                             row.rid,
+                             row.rid + " is quoted here as " + quoted(requirement.text),
+                             placed};
+        if (listed) {
+          finding.message += " but the requirements list has " + quoted(row.texts.front()) + " (" +
+                             list->path + ":" + std::to_string(list_lines[found->second]) + ")";
+        } else {
+          const TraceEntry& first = row.verifications.front();
+          finding.message += " but as " + quoted(row.texts.front()) + " in " +
+                             document_file_of(matrix.documents[first.document]) + ":" +
+                             std::to_string(first.line);
+        }
+        matrix.findings.push_back(std::move(finding));
+      }
+      if (same == row.texts.end()) row.texts.push_back(std::move(requirement.text));
+      row.verifications.push_back(placed);
+    }
+    document.verifications = {};
+  }
+  for (std::size_t r = 0; r < listed_rows; ++r) {
+    if (!rows[r].verifications.empty()) rows[r].status = TraceStatus::Verified;
+  }
+  std::sort(rows.begin() + static_cast<std::ptrdiff_t>(listed_rows), rows.end(),
+            [](const TraceRow& a, const TraceRow& b) { return natural_less(a.rid, b.rid); });
+  for (const TraceRow& row : rows) {
+    switch (row.status) {
+      case TraceStatus::Verified:
+        ++matrix.verified;
+        break;
+      case TraceStatus::NotVerified:
+        ++matrix.not_verified;
+        break;
+      case TraceStatus::NotInList:
+        ++matrix.not_in_list;
+        break;
+    }
+  }
+  return matrix;
+}
+
+bool natural_less(std::string_view a, std::string_view b) {
+  // Ids share long prefixes ("REQ-PMP-0"): the comparison starts where they part, or at the
+  // start of the run of digits that holds that place.
+  std::size_t i = static_cast<std::size_t>(
+      std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
+  while (i > 0 && is_digit(a[i - 1])) --i;
+  std::size_t j = i;
+  while (i < a.size() && j < b.size()) {
+    if (is_digit(a[i]) && is_digit(b[j])) {
+      std::size_t end_a = i;
+      while (end_a < a.size() && is_digit(a[end_a])) ++end_a;
+      std::size_t end_b = j;
+      while (end_b < b.size() && is_digit(b[end_b])) ++end_b;
+      // Leading zeros aside, a longer run of digits is the larger number.
+      while (i + 1 < end_a && a[i] == '0') ++i;
+      while (j + 1 < end_b && b[j] == '0') ++j;
+      const std::string_view run_a = a.substr(i, end_a - i);
+      const std::string_view run_b = b.substr(j, end_b - j);
+      if (run_a.size() != run_b.size()) return run_a.size() < run_b.size();
+      if (run_a != run_b) return run_a < run_b;
+      i = end_a;
+      j = end_b;
+    } else {
+      if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+      ++i;
+      ++j;
+    }
+  }
+  if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+  // Equal but for leading zeros: byte order keeps the order total.
+  return a < b;
+}
+
+std::string location_text(long long section, long long step) {
+  if (section == 0) return "before the first section";
+  if (step == 0) return "outside a step";
+  return step_label(section, step);
+}
+
+std::string step_anchor(long long section, long long step) {
+  if (section == 0 || step == 0) return "";
+  return "Step" + std::to_string(section) + "." + std::to_string(step);
+}
+
+std::string trace_summary_line(const TraceMatrix& matrix) {
+  std::string line = std::to_string(matrix.rows.size()) +
+                     " requirements: " + std::to_string(matrix.verified) + " verified, " +
+                     std::to_string(matrix.not_verified) + " not verified";
+  if (matrix.list_path) line += ", " + std::to_string(matrix.not_in_list) + " not in the list";
+  return line;
+}
+
+std::string format_finding(const TraceFinding& finding) {
+  return finding.path + ":" + std::to_string(finding.line) + ":" + std::to_string(finding.column) +
+         ": note: " + finding.message + " [" + finding.code + "]";
+}
+
+}  // namespace morvalen

@@ -1,0 +1,463 @@
+// Requirements.csv and Requirements.html, written from a TraceMatrix.
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <initializer_list>
+
+#include "files.h"
+#include "lint/trace.h"
+#include "tablesort_js.h"
+#include "text.h"
+#include "version.h"
+#include "write_webmenu.h"
+
+namespace morvalen {
+namespace {
+
+void put(std::ostream& out, std::string_view piece) { write_piece(out, piece, "write failed"); }
+
+// Text is gathered and handed to the stream in pieces of some hundred kilobytes: a large
+// library's matrix takes few writes and little memory.
+constexpr std::size_t kPieceSize = std::size_t{1} << 18;
+
+void put_when_full(std::ostream& out, std::string& text) {
+  if (text.size() < kPieceSize) return;
+  put(out, text);
+  text.clear();
+}
+
+void append(std::string& text, std::initializer_list<std::string_view> pieces) {
+  for (const std::string_view piece : pieces) text.append(piece);
+}
+
+// The display word of each method, by its position in VerificationMethod.
+std::array<std::string, 5> method_words() {
+  std::array<std::string, 5> words;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    Requirement requirement;
+    requirement.method = static_cast<VerificationMethod>(i);
+    words[i] = requirement.get_method();
+  }
+  return words;
+}
+
+const std::string& word_of(const std::array<std::string, 5>& words, VerificationMethod method) {
+  return words[static_cast<std::size_t>(method)];
+}
+
+void append_number(std::string& text, long long number) {
+  std::array<char, 24> digits{};
+  const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), number);
+  text.append(digits.data(), end);
+}
+
+// location_text and step_anchor, appended without a text of their own for each of the
+// many verifications of a large library.
+void append_location(std::string& text, const TraceEntry& entry) {
+  if (entry.section == 0 || entry.step == 0) {
+    text.append(location_text(entry.section, entry.step));
+    return;
+  }
+  text.append("Step ");
+  append_number(text, entry.section);
+  text.push_back('.');
+  append_number(text, entry.step);
+}
+
+void append_anchor(std::string& text, const TraceEntry& entry) {
+  if (entry.section == 0 || entry.step == 0) return;
+  text.append("#Step");
+  append_number(text, entry.section);
+  text.push_back('.');
+  append_number(text, entry.step);
+}
+
+// Model and list texts go into the page as text, never as markup: a requirement such as
+// "pressure < 5 bar & steady" must show as written.
+void append_escaped(std::string& page, std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t special = std::min(text.find_first_of("&<>\""), text.size());
+    page.append(text.substr(0, special));
+    if (special == text.size()) return;
+    switch (text[special]) {
+      case '&':
+        page.append("&amp;");
+        break;
+      case '<':
+        page.append("&lt;");
+        break;
+      case '>':
+        page.append("&gt;");
+        break;
+      default:
+        page.append("&quot;");
+    }
+    text.remove_prefix(special + 1);
+  }
+}
+
+std::string escaped(std::string_view text) {
+  std::string result;
+  append_escaped(result, text);
+  return result;
+}
+
+// A folder name as a piece of a relative address, written as the menu writes it but with
+// the characters that would end the address or the attribute early ("#", "?", "%", quotes,
+// angle brackets, "&", control characters) percent-encoded; blanks and other characters
+// stay, as browsers take them.
+void append_encoded(std::string& address, std::string_view name) {
+  constexpr std::string_view kHex = "0123456789ABCDEF";
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || c == '#' || c == '?' || c == '%' || c == '"' || c == '\'' ||
+        c == '<' || c == '>' || c == '&' || c == '\\') {
+      address.push_back('%');
+      address.push_back(kHex[byte >> 4]);
+      address.push_back(kHex[byte & 0xF]);
+    } else {
+      address.push_back(c);
+    }
+  }
+}
+
+// "./{folder}/{folder}{extension}", encoded.
+std::string file_address(std::string_view folder, std::string_view extension) {
+  std::string address = "./";
+  append_encoded(address, folder);
+  address.push_back('/');
+  append_encoded(address, folder);
+  address.append(extension);
+  return address;
+}
+
+constexpr std::array<VerificationMethod, 5> kMethods = {
+    VerificationMethod::Demonstration, VerificationMethod::Inspection, VerificationMethod::Analysis,
+    VerificationMethod::Test, VerificationMethod::Sampling};
+
+// The methods of the row's verifications, each once, in the model's order.
+std::string methods_of(const TraceRow& row, const std::array<std::string, 5>& words) {
+  std::string methods;
+  for (const VerificationMethod method : kMethods) {
+    const bool used = std::any_of(row.verifications.begin(), row.verifications.end(),
+                                  [&](const TraceEntry& entry) { return entry.method == method; });
+    if (!used) continue;
+    if (!methods.empty()) methods.append(", ");
+    methods.append(word_of(words, method));
+  }
+  return methods;
+}
+
+std::string_view status_word(TraceStatus status) {
+  switch (status) {
+    case TraceStatus::Verified:
+      return "Verified";
+    case TraceStatus::NotVerified:
+      return "Not verified";
+    case TraceStatus::NotInList:
+      return "Not in the list";
+  }
+  return "";
+}
+
+std::string_view status_class(TraceStatus status) {
+  switch (status) {
+    case TraceStatus::Verified:
+      return "status-verified";
+    case TraceStatus::NotVerified:
+      return "status-not-verified";
+    case TraceStatus::NotInList:
+      return "status-not-in-the-list";
+  }
+  return "";
+}
+
+// What each verification of a document shows on the page, around its anchor, location
+// and method: computed once per document.
+struct DocumentPieces {
+  std::string link_start;       // the list item up to the page's address, anchor to follow
+  std::string link_end;         // the rest of the link, and the revision
+  std::string pdf;              // the PDF link, closing the list item
+  std::string number_link_end;  // the end of a link that shows the document number only
+};
+
+std::vector<DocumentPieces> pieces_of(const TraceMatrix& matrix) {
+  std::vector<DocumentPieces> pieces;
+  pieces.reserve(matrix.documents.size());
+  for (const TracedDocument& document : matrix.documents) {
+    DocumentPieces piece;
+    piece.link_start = "<a href=\"" + file_address(document.folder, ".html");
+    piece.link_end = "\">" + escaped(document.number) + " " + escaped(document.title) +
+                     "</a>, Rev " + escaped(document.revision) + ", ";
+    piece.number_link_end = "\">" + escaped(document.number) + "</a>, ";
+    piece.pdf = " (<a href=\"" + file_address(document.folder, ".pdf") + "\">PDF</a>)</li>\n";
+    pieces.push_back(std::move(piece));
+  }
+  return pieces;
+}
+
+// Each row's place in the natural order of the ids, zero-padded so that the table's text
+// sort follows it (REQ-2 before REQ-10) when the id column is sorted.
+std::vector<std::string> id_sort_keys(const TraceMatrix& matrix) {
+  // The rows after the listed ones are in natural order already; the listed ones are
+  // sorted and merged in.
+  const auto less = [&](std::size_t a, std::size_t b) {
+    return natural_less(matrix.rows[a].rid, matrix.rows[b].rid);
+  };
+  std::vector<std::size_t> order(matrix.rows.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  const auto middle = order.begin() + static_cast<std::ptrdiff_t>(matrix.listed_rows);
+  std::sort(order.begin(), middle, less);
+  std::inplace_merge(order.begin(), middle, order.end(), less);
+  const std::size_t width = std::to_string(order.size()).size();
+  std::vector<std::string> keys(order.size());
+  for (std::size_t rank = 0; rank < order.size(); ++rank) {
+    keys[order[rank]] = zero_padded(rank, width);
+  }
+  return keys;
+}
+
+void append_row(std::string& page, const std::vector<DocumentPieces>& pieces,
+                const std::array<std::string, 5>& words, const TraceRow& row,
+                std::string_view sort_key) {
+  append(page, {"\t\t\t\t\t<tr>\n", "\t\t\t\t\t\t<td class=\"requirement\" data-sort=\"", sort_key,
+                "\">"});
+  append_escaped(page, row.rid);
+  page.append("</td>\n\t\t\t\t\t\t<td class=\"text\">");
+  append_escaped(page, row.texts.front());
+  if (row.texts.size() > 1) {
+    page.append(
+        "<div class=\"quoted-differently\">&#x26A0; Quoted with another text: see <a href=\"#findings\">Findings</a></div>");
+  }
+  append(page, {"</td>\n\t\t\t\t\t\t<td class=\"methods\">", methods_of(row, words),
+                "</td>\n\t\t\t\t\t\t<td class=\"status ", status_class(row.status), "\">",
+                status_word(row.status), "</td>\n\t\t\t\t\t\t<td class=\"verified-by\"><ul>\n"});
+  for (const TraceEntry& entry : row.verifications) {
+    const DocumentPieces& piece = pieces[entry.document];
+    append(page, {"\t\t\t\t\t\t\t<li>", piece.link_start});
+    append_anchor(page, entry);
+    page.append(piece.link_end);
+    append_location(page, entry);
+    append(page, {", ", word_of(words, entry.method), piece.pdf});
+  }
+  page.append("\t\t\t\t\t\t</ul></td>\n\t\t\t\t\t</tr>\n");
+}
+
+void append_finding(std::string& page, const std::vector<DocumentPieces>& pieces,
+                    const TraceFinding& finding) {
+  page.append("\t\t\t\t\t<tr>\n\t\t\t\t\t\t<td class=\"requirement\">");
+  append_escaped(page, finding.rid);
+  page.append("</td>\n\t\t\t\t\t\t<td class=\"where\">");
+  if (finding.verification) {
+    const TraceEntry& entry = *finding.verification;
+    const DocumentPieces& piece = pieces[entry.document];
+    page.append(piece.link_start);
+    append_anchor(page, entry);
+    page.append(piece.number_link_end);
+    append_location(page, entry);
+  } else {
+    page.append("requirements list ");
+    append_escaped(page, finding.path);
+  }
+  append(page,
+         {", line ", std::to_string(finding.line), "</td>\n\t\t\t\t\t\t<td class=\"finding\">"});
+  append_escaped(page, finding.message);
+  append(page,
+         {"</td>\n\t\t\t\t\t\t<td class=\"code\">", finding.code, "</td>\n\t\t\t\t\t</tr>\n"});
+}
+
+void write_page_head(std::ostream& page, std::string_view library_name) {
+  put(page, "\t<head>\n");
+  put(page, "\t\t<meta charset=\"utf-8\" />\n");
+  put(page,
+      "\t\t<meta name=\"viewport\" content=\"width=device-width, initial-scale=1, user-scalable=1\" />\n");
+  put(page, "\t\t<style>\n");
+  put(page,
+      "\t\t\t@media print { .no-print, .no-print * { display: none !important; } header { position: static; } table { font-size: 0.7em; } a { color: black; text-decoration: none; } }\n");
+  put(page, "\t\t\tbody { font-family: sans-serif; padding: 0px; margin: 0px;}\n");
+  put(page,
+      "\t\t\theader { z-index: 100; border-bottom: 3px solid black; background-color: #2F495A; color: white; position: sticky; top:0px;}\n");
+  put(page, "\t\t\theader, main { padding: 20px; margin:0px;}\n");
+  put(page, "\t\t\theader h1 { margin: 0px 0px 10px 0px; }\n");
+  put(page, "\t\t\theader p { margin: 4px 0px; }\n");
+  put(page, "\t\t\ttable { margin-top: 20px; }\n");
+  put(page, "\t\t\tth { white-space: nowrap; }\n");
+  put(page, "\t\t\ttd { vertical-align: top; }\n");
+  put(page, "\t\t\ttd ul { margin: 0px; padding-left: 1.2em; }\n");
+  put(page, "\t\t\ttd.requirement { white-space: nowrap; font-weight: bold; }\n");
+  put(page, "\t\t\t.status-verified { background-color: #D8EDD3; }\n");
+  put(page, "\t\t\t.status-not-verified { background-color: #F5CFC8; font-weight: bold; }\n");
+  put(page, "\t\t\t.status-not-in-the-list { background-color: #F7E6B2; }\n");
+  put(page, "\t\t\t.quoted-differently { margin-top: 6px; font-size: 0.85em; color: #8A3B12; }\n");
+  put(page, "\t\t\t#findings { scroll-margin-top: 160px; }\n");
+  write_sortable_table_style(page);
+  put(page, "\t\t</style>\n");
+  put(page, "\t\t<script>\n");
+  put(page, "\t\t\t" + std::string(kTablesortJs) + "\n");
+  put(page, "\t\t</script>\n");
+  put(page, "\t\t<script>\n");
+  put(page, "\t\t\tdocument.addEventListener('DOMContentLoaded', function () {\n");
+  put(page, "\t\t\t\tfor (const id of ['requirements', 'findings-table']) {\n");
+  put(page, "\t\t\t\t\tconst table = document.getElementById(id);\n");
+  put(page, "\t\t\t\t\tif (table) new Tablesort(table);\n");
+  put(page, "\t\t\t\t}\n");
+  put(page, "\t\t\t}, false);\n");
+  put(page, "\t\t</script>\n");
+  put(page,
+      "\t\t<link rel=\"shortcut icon\" sizes=\"16x16 32x32 48x48\" type=\"image/png\" href=\"./assets/favicon.png\" />\n");
+  put(page, "\t\t<title>&#x1F4CB; " + escaped(library_name) + " Requirements &#x1F4CB;</title>\n");
+  put(page, "\t</head>\n");
+}
+
+void write_page_header(std::ostream& page, const TraceMatrix& matrix, std::string_view library_name,
+                       std::string_view written_at) {
+  put(page, "\t\t<header>\n");
+  put(page, "\t\t\t<h1>" + escaped(library_name) + ": Requirements Traceability</h1>\n");
+  put(page, "\t\t\t<p>" + trace_summary_line(matrix) + ".</p>\n");
+  std::string traced =
+      "\t\t\t<p>Traced in " + std::to_string(matrix.documents.size()) + " procedures";
+  if (matrix.list_path) traced += " against the requirements list " + escaped(*matrix.list_path);
+  traced += "; " + std::to_string(matrix.findings.size()) + " findings. Written " +
+            escaped(written_at) + " by qlml trace " + std::string(kVersion) + ".</p>\n";
+  put(page, traced);
+  put(page, "\t\t</header>\n");
+}
+
+void write_findings(std::ostream& page, const TraceMatrix& matrix,
+                    const std::vector<DocumentPieces>& pieces) {
+  put(page, "\t\t\t<h2 id=\"findings\">Findings</h2>\n");
+  if (matrix.findings.empty()) {
+    put(page,
+        matrix.list_path
+            ? "\t\t\t<p>None: every procedure quotes each requirement as the list does.</p>\n"
+            : "\t\t\t<p>None: every procedure quotes each requirement with the same text.</p>\n");
+    return;
+  }
+  put(page, "\t\t\t<table id=\"findings-table\">\n");
+  put(page, "\t\t\t\t<thead>\n");
+  put(page, "\t\t\t\t\t<tr>\n");
+  put(page, "\t\t\t\t\t\t<th>Requirement</th>\n");
+  put(page, "\t\t\t\t\t\t<th>Where</th>\n");
+  put(page, "\t\t\t\t\t\t<th>Finding</th>\n");
+  put(page, "\t\t\t\t\t\t<th>Code</th>\n");
+  put(page, "\t\t\t\t\t</tr>\n");
+  put(page, "\t\t\t\t</thead>\n");
+  put(page, "\t\t\t\t<tbody>\n");
+  std::string rows;
+  for (const TraceFinding& finding : matrix.findings) {
+    append_finding(rows, pieces, finding);
+    put_when_full(page, rows);
+  }
+  put(page, rows);
+  put(page, "\t\t\t\t</tbody>\n");
+  put(page, "\t\t\t</table>\n");
+}
+
+void append_csv_field(std::string& csv, std::string_view field) {
+  const bool plain = std::none_of(field.begin(), field.end(), [](char c) {
+    return c == ',' || c == '"' || c == '\n' || c == '\r';
+  });
+  if (plain) {
+    csv.append(field);
+    return;
+  }
+  csv.push_back('"');
+  for (const char c : field) {
+    if (c == '"') csv.push_back('"');
+    csv.push_back(c);
+  }
+  csv.push_back('"');
+}
+
+void append_csv_record(std::string& csv, std::initializer_list<std::string_view> fields) {
+  bool first = true;
+  for (const std::string_view field : fields) {
+    if (!first) csv.push_back(',');
+    first = false;
+    append_csv_field(csv, field);
+  }
+  csv.append("\r\n");
+}
+
+}  // namespace
+
+std::string csv_field(std::string_view field) {
+  std::string csv;
+  append_csv_field(csv, field);
+  return csv;
+}
+
+void write_requirements_csv(std::ostream& out, const TraceMatrix& matrix) {
+  const std::array<std::string, 5> words = method_words();
+  // The document's three fields, between commas, once per document.
+  std::vector<std::string> document_fields;
+  document_fields.reserve(matrix.documents.size());
+  for (const TracedDocument& document : matrix.documents) {
+    std::string fields = ",";
+    append_csv_record(fields, {document.number, document.revision, document.title, ""});
+    fields.resize(fields.size() - 2);  // the record's line end
+    document_fields.push_back(std::move(fields));
+  }
+  std::string csv = "\xEF\xBB\xBF";
+  append_csv_record(
+      csv, {"Requirement", "Text", "Method", "Document Number", "Revision", "Title", "Location"});
+  for (const TraceRow& row : matrix.rows) {
+    if (row.verifications.empty()) {
+      append_csv_record(csv, {row.rid, row.texts.front(), "", "", "", "", ""});
+    }
+    // The id and each text as fields once, for the row's many records.
+    std::vector<std::string> starts;
+    for (const std::string& text : row.texts) {
+      starts.push_back(csv_field(row.rid) + "," + csv_field(text) + ",");
+    }
+    for (const TraceEntry& entry : row.verifications) {
+      append(csv,
+             {starts[entry.text], word_of(words, entry.method), document_fields[entry.document]});
+      append_location(csv, entry);
+      csv.append("\r\n");
+      put_when_full(out, csv);
+    }
+  }
+  put(out, csv);
+}
+
+void write_requirements_page(std::ostream& out, const TraceMatrix& matrix,
+                             std::string_view library_name, std::string_view written_at) {
+  const std::vector<DocumentPieces> pieces = pieces_of(matrix);
+  const std::array<std::string, 5> words = method_words();
+  const std::vector<std::string> sort_keys = id_sort_keys(matrix);
+  put(out, "<!DOCTYPE html>\n");
+  put(out, "<html lang=\"en-US\">\n");
+  write_page_head(out, library_name);
+  put(out, "\t<body>\n");
+  write_page_header(out, matrix, library_name, written_at);
+  put(out, "\t\t<main>\n");
+  put(out,
+      "\t\t\t<h2 class=\"no-print\">Click on any column header to sort ascending/descending.</h2>\n");
+  put(out, "\t\t\t<table id=\"requirements\">\n");
+  put(out, "\t\t\t\t<thead>\n");
+  put(out, "\t\t\t\t\t<tr data-sort-method=\"none\">\n");
+  put(out, "\t\t\t\t\t\t<th class=\"requirement\">Requirement</th>\n");
+  put(out, "\t\t\t\t\t\t<th class=\"text\">Text</th>\n");
+  put(out, "\t\t\t\t\t\t<th class=\"methods\">Methods</th>\n");
+  put(out, "\t\t\t\t\t\t<th class=\"status\">Status</th>\n");
+  put(out,
+      "\t\t\t\t\t\t<th class=\"verified-by no-sort\" data-sort-method=\"none\">Verified by</th>\n");
+  put(out, "\t\t\t\t\t</tr>\n");
+  put(out, "\t\t\t\t</thead>\n");
+  put(out, "\t\t\t\t<tbody>\n");
+  std::string rows;
+  for (std::size_t r = 0; r < matrix.rows.size(); ++r) {
+    append_row(rows, pieces, words, matrix.rows[r], sort_keys[r]);
+    put_when_full(out, rows);
+  }
+  put(out, rows);
+  put(out, "\t\t\t\t</tbody>\n");
+  put(out, "\t\t\t</table>\n");
+  write_findings(out, matrix, pieces);
+  put(out, "\t\t</main>\n");
+  put(out, "\t</body>\n");
+  put(out, "</html>\n");
+}
+
+}  // namespace morvalen
