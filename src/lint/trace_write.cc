@@ -148,28 +148,18 @@ std::string methods_of(const TraceRow& row, const std::array<std::string, 5>& wo
   return methods;
 }
 
-std::string_view status_word(TraceStatus status) {
-  switch (status) {
-    case TraceStatus::Verified:
-      return "Verified";
-    case TraceStatus::NotVerified:
-      return "Not verified";
-    case TraceStatus::NotInList:
-      return "Not in the list";
-  }
-  return "";
-}
+// The word of each status on the page, and the class that colours its cell, in the order
+// of TraceStatus.
+struct StatusName {
+  std::string_view word;
+  std::string_view css_class;
+};
+constexpr StatusName kStatusNames[] = {{"Verified", "status-verified"},
+                                       {"Not verified", "status-not-verified"},
+                                       {"Not in the list", "status-not-in-the-list"}};
 
-std::string_view status_class(TraceStatus status) {
-  switch (status) {
-    case TraceStatus::Verified:
-      return "status-verified";
-    case TraceStatus::NotVerified:
-      return "status-not-verified";
-    case TraceStatus::NotInList:
-      return "status-not-in-the-list";
-  }
-  return "";
+const StatusName& name_of(TraceStatus status) {
+  return kStatusNames[static_cast<std::size_t>(status)];
 }
 
 // What each verification of a document shows on the page, around its anchor, location
@@ -230,8 +220,8 @@ void append_row(std::string& page, const std::vector<DocumentPieces>& pieces,
         "<div class=\"quoted-differently\">&#x26A0; Quoted with another text: see <a href=\"#findings\">Findings</a></div>");
   }
   append(page, {"</td>\n\t\t\t\t\t\t<td class=\"methods\">", methods_of(row, words),
-                "</td>\n\t\t\t\t\t\t<td class=\"status ", status_class(row.status), "\">",
-                status_word(row.status), "</td>\n\t\t\t\t\t\t<td class=\"verified-by\"><ul>\n"});
+                "</td>\n\t\t\t\t\t\t<td class=\"status ", name_of(row.status).css_class, "\">",
+                name_of(row.status).word, "</td>\n\t\t\t\t\t\t<td class=\"verified-by\"><ul>\n"});
   for (const TraceEntry& entry : row.verifications) {
     const DocumentPieces& piece = pieces[entry.document];
     append(page, {"\t\t\t\t\t\t\t<li>", piece.link_start});
