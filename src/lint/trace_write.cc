@@ -281,6 +281,11 @@ void write_page_head(std::ostream& page, std::string_view library_name) {
   put(page, "\t\t\t.quoted-differently { margin-top: 6px; font-size: 0.85em; color: #8A3B12; }\n");
   put(page, "\t\t\t#findings { scroll-margin-top: 160px; }\n");
   write_sortable_table_style(page);
+  // The sort arrow stands in the heading's right padding, so that a narrow column keeps
+  // its heading on one line.
+  put(page, "\t\t\tth { position: relative; padding-right: 1.4em; }\n");
+  put(page,
+      "\t\t\tth[role=columnheader]:not(.no-sort):after { position: absolute; right: 0.5em; top: 50%; margin-top: -2px; }\n");
   put(page, "\t\t</style>\n");
   put(page, "\t\t<script>\n");
   put(page, "\t\t\t" + std::string(kTablesortJs) + "\n");
