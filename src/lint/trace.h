@@ -131,8 +131,13 @@ RequirementsList read_requirements_list(const std::string& path);
 TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
                                const std::optional<RequirementsList>& list);
 
-// Whether `a` sorts before `b` with digit runs compared by value: REQ-2 before REQ-10.
+// The text whose bytes sort ids in natural order, runs of digits compared by their value:
+// REQ-2 before REQ-10, REQ-01 the same as REQ-1.
+std::string natural_sort_key(std::string_view id);
+// Whether `a` sorts before `b`: by natural_sort_key, then by their bytes.
 bool natural_less(std::string_view a, std::string_view b);
+// The positions of `ids` in the order natural_less gives them.
+std::vector<std::size_t> natural_order(const std::vector<std::string_view>& ids);
 // Where a verification stands, as the procedure page numbers it: "Step {n}.{t}", "before
 // the first section" or "outside a step" (after a Section line, before its first Step),
 // from the reader's counters (TracedVerification::section and ::step).

@@ -283,7 +283,6 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
     }
   }
   const std::size_t listed_rows = rows.size();
-  matrix.listed_rows = listed_rows;
   const TraceStatus unlisted = list ? TraceStatus::NotInList : TraceStatus::Verified;
   // Documents in folder order and their lines in order: each row's first verification is
   // its first quote, and the findings come out in document and line order.
@@ -337,8 +336,15 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
   for (std::size_t r = 0; r < listed_rows; ++r) {
     if (!rows[r].verifications.empty()) rows[r].status = TraceStatus::Verified;
   }
-  std::sort(rows.begin() + static_cast<std::ptrdiff_t>(listed_rows), rows.end(),
-            [](const TraceRow& a, const TraceRow& b) { return natural_less(a.rid, b.rid); });
+  // The ids outside the list follow in natural order.
+  std::vector<std::string_view> unlisted_ids;
+  for (std::size_t r = listed_rows; r < rows.size(); ++r) unlisted_ids.push_back(rows[r].rid);
+  const std::vector<std::size_t> order = natural_order(unlisted_ids);
+  std::vector<TraceRow> sorted;
+  sorted.reserve(rows.size());
+  for (std::size_t r = 0; r < listed_rows; ++r) sorted.push_back(std::move(rows[r]));
+  for (const std::size_t i : order) sorted.push_back(std::move(rows[listed_rows + i]));
+  rows = std::move(sorted);
   for (const TraceRow& row : rows) {
     switch (row.status) {
       case TraceStatus::Verified:
@@ -355,37 +361,46 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
   return matrix;
 }
 
-bool natural_less(std::string_view a, std::string_view b) {
-  // Ids share long prefixes ("REQ-PMP-0"): the comparison starts where they part, or at the
-  // start of the run of digits that holds that place.
-  std::size_t i = static_cast<std::size_t>(
-      std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
-  while (i > 0 && is_digit(a[i - 1])) --i;
-  std::size_t j = i;
-  while (i < a.size() && j < b.size()) {
-    if (is_digit(a[i]) && is_digit(b[j])) {
-      std::size_t end_a = i;
-      while (end_a < a.size() && is_digit(a[end_a])) ++end_a;
-      std::size_t end_b = j;
-      while (end_b < b.size() && is_digit(b[end_b])) ++end_b;
-      // Leading zeros aside, a longer run of digits is the larger number.
-      while (i + 1 < end_a && a[i] == '0') ++i;
-      while (j + 1 < end_b && b[j] == '0') ++j;
-      const std::string_view run_a = a.substr(i, end_a - i);
-      const std::string_view run_b = b.substr(j, end_b - j);
-      if (run_a.size() != run_b.size()) return run_a.size() < run_b.size();
-      if (run_a != run_b) return run_a < run_b;
-      i = end_a;
-      j = end_b;
-    } else {
-      if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
-      ++i;
-      ++j;
+std::string natural_sort_key(std::string_view id) {
+  // A run of digits becomes "0", its length without leading zeros in two bytes, and those
+  // digits: runs compare by length, then digit by digit, and against any other character
+  // as a digit does (the marker "0" is a digit).
+  std::string key;
+  key.reserve(id.size() + 8);
+  for (std::size_t i = 0; i < id.size();) {
+    if (!is_digit(id[i])) {
+      key.push_back(id[i++]);
+      continue;
     }
+    std::size_t end = i;
+    while (end < id.size() && is_digit(id[end])) ++end;
+    while (i + 1 < end && id[i] == '0') ++i;
+    const std::size_t length = std::min<std::size_t>(end - i, 0xFFFF);
+    key.push_back('0');
+    key.push_back(static_cast<char>(length >> 8));
+    key.push_back(static_cast<char>(length & 0xFF));
+    key.append(id.substr(i, end - i));
+    i = end;
   }
-  if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
-  // Equal but for leading zeros: byte order keeps the order total.
-  return a < b;
+  return key;
+}
+
+bool natural_less(std::string_view a, std::string_view b) {
+  const int order = natural_sort_key(a).compare(natural_sort_key(b));
+  return order != 0 ? order < 0 : a < b;
+}
+
+std::vector<std::size_t> natural_order(const std::vector<std::string_view>& ids) {
+  std::vector<std::string> keys;
+  keys.reserve(ids.size());
+  for (const std::string_view id : ids) keys.push_back(natural_sort_key(id));
+  std::vector<std::size_t> order(ids.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const int by_key = keys[a].compare(keys[b]);
+    return by_key != 0 ? by_key < 0 : ids[a] < ids[b];
+  });
+  return order;
 }
 
 std::string location_text(long long section, long long step) {

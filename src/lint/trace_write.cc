@@ -189,16 +189,10 @@ std::vector<DocumentPieces> pieces_of(const TraceMatrix& matrix) {
 // Each row's place in the natural order of the ids, zero-padded so that the table's text
 // sort follows it (REQ-2 before REQ-10) when the id column is sorted.
 std::vector<std::string> id_sort_keys(const TraceMatrix& matrix) {
-  // The rows after the listed ones are in natural order already; the listed ones are
-  // sorted and merged in.
-  const auto less = [&](std::size_t a, std::size_t b) {
-    return natural_less(matrix.rows[a].rid, matrix.rows[b].rid);
-  };
-  std::vector<std::size_t> order(matrix.rows.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  const auto middle = order.begin() + static_cast<std::ptrdiff_t>(matrix.listed_rows);
-  std::sort(order.begin(), middle, less);
-  std::inplace_merge(order.begin(), middle, order.end(), less);
+  std::vector<std::string_view> ids;
+  ids.reserve(matrix.rows.size());
+  for (const TraceRow& row : matrix.rows) ids.push_back(row.rid);
+  const std::vector<std::size_t> order = natural_order(ids);
   const std::size_t width = std::to_string(order.size()).size();
   std::vector<std::string> keys(order.size());
   for (std::size_t rank = 0; rank < order.size(); ++rank) {
@@ -400,14 +394,11 @@ void write_requirements_csv(std::ostream& out, const TraceMatrix& matrix) {
     if (row.verifications.empty()) {
       append_csv_record(csv, {row.rid, row.texts.front(), "", "", "", "", ""});
     }
-    // The id and each text as fields once, for the row's many records.
-    std::vector<std::string> starts;
-    for (const std::string& text : row.texts) {
-      starts.push_back(csv_field(row.rid) + "," + csv_field(text) + ",");
-    }
+    const std::string id = csv_field(row.rid) + ",";
     for (const TraceEntry& entry : row.verifications) {
-      append(csv,
-             {starts[entry.text], word_of(words, entry.method), document_fields[entry.document]});
+      csv.append(id);
+      append_csv_field(csv, row.texts[entry.text]);
+      append(csv, {",", word_of(words, entry.method), document_fields[entry.document]});
       append_location(csv, entry);
       csv.append("\r\n");
       put_when_full(out, csv);
