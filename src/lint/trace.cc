@@ -102,7 +102,8 @@ std::vector<TracedDocument> read_library(std::ostream& err) {
     advance_progress(err, progress, folder);
     // Folder names reach the page and the CSV file, which are UTF-8 text.
     if (first_invalid_utf8(folder)) {
-      fatal("Could not load lines: ./" + quote_debug(folder) + ": the folder name is not UTF-8");
+      fatal("Could not load lines: " + quote_debug("./" + folder) +
+            ": the folder name is not UTF-8 text");
     }
     documents.push_back(read_traced_document(folder, content));
   }

@@ -1,7 +1,6 @@
 // The matrix's inputs and its assembly: the verifications of each document, the
 // requirements list, and the rows, statuses and findings made of them.
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -21,8 +20,7 @@ namespace {
 bool is_ascii_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// The position of the first line feed of `text` from `from` on, or its size. Lines are
-// short, so eight bytes are tested at a time here rather than starting a search per line.
+// The position of the first line feed of `text` from `from` on, or its size.
 std::size_t find_line_feed(std::string_view text, std::size_t from) {
   const std::size_t end = text.find('\n', from);
   return end == std::string_view::npos ? text.size() : end;
