@@ -394,11 +394,18 @@ void write_requirements_csv(std::ostream& out, const TraceMatrix& matrix) {
     if (row.verifications.empty()) {
       append_csv_record(csv, {row.rid, row.texts.front(), "", "", "", "", ""});
     }
+    // The id and the row's text as fields once, for the row's many records.
     const std::string id = csv_field(row.rid) + ",";
+    const std::string start = id + csv_field(row.texts.front()) + ",";
     for (const TraceEntry& entry : row.verifications) {
-      csv.append(id);
-      append_csv_field(csv, row.texts[entry.text]);
-      append(csv, {",", word_of(words, entry.method), document_fields[entry.document]});
+      if (entry.text == 0) {
+        csv.append(start);
+      } else {
+        csv.append(id);
+        append_csv_field(csv, row.texts[entry.text]);
+        csv.push_back(',');
+      }
+      append(csv, {word_of(words, entry.method), document_fields[entry.document]});
       append_location(csv, entry);
       csv.append("\r\n");
       put_when_full(out, csv);
