@@ -25,12 +25,13 @@
 #include <string>
 #include <vector>
 
+#include "actions.h"
 #include "files.h"
 #include "library_generator.h"
 #include "lint/trace.h"
+#include "names.h"
 #include "render_library.h"
 #include "resolve.h"
-#include "write_webmenu.h"
 
 namespace {
 

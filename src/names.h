@@ -16,6 +16,9 @@ inline constexpr std::string_view kPrototypePath = "./assets/QLML-prototype.qlml
 inline constexpr std::string_view kBatchFilePath = "./assets/QuickLever.bat";
 inline constexpr std::string_view kWebMenuPath = "./WebMenu.html";
 inline constexpr std::string_view kDefaultDocumentList = "./DocumentList.csv";
+// The requirements matrix that qlml trace writes.
+inline constexpr std::string_view kRequirementsPagePath = "./Requirements.html";
+inline constexpr std::string_view kRequirementsCsvPath = "./Requirements.csv";
 // The start of the name of a browser's temporary profile folder (make_profile_folder).
 inline constexpr std::string_view kBrowserProfilePrefix = "morvalen-chromium-";
 

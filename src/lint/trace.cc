@@ -1,16 +1,16 @@
 #include "lint/trace.h"
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <optional>
+#include <sstream>
 #include <variant>
 
+#include "actions.h"
 #include "fatal.h"
 #include "files.h"
+#include "names.h"
 #include "progress.h"
 #include "text.h"
-#include "write_webmenu.h"
 
 namespace morvalen {
 namespace {
@@ -110,46 +110,21 @@ std::vector<TracedDocument> read_library(std::ostream& err) {
   return documents;
 }
 
-// One output file, written under a temporary name beside its place.
-struct PendingFile {
-  std::string path;
-  TemporaryFile temporary;
-  std::ofstream out;
-  explicit PendingFile(std::string_view target)
-      : path(target),
-        temporary{temporary_path_beside(path)},
-        out(open_output(temporary.path, "cannot open file")) {}
-};
-
-// The writers say only "write failed: {reason}"; the message names the file as well.
-template <typename Write>
-void write_named(PendingFile& file, Write write) {
-  try {
-    write(file.out);
-    close_output(file.out, "write failed");
-  } catch (const FatalStop& stop) {
-    if (!stop.message.starts_with("write failed")) throw;
-    fatal("write failed: " + file.path +
-          stop.message.substr(std::string_view("write failed").size()));
-  }
-}
-
-// Both files are complete under their temporary names before either replaces its
-// predecessor, so a failure while writing leaves the previous matrix as it was.
+// Both files are composed in memory, where writing cannot fail, and written through the one
+// write path; both are complete under their temporary names before either replaces its
+// predecessor, so a failure leaves the previous matrix as it was.
 void write_matrix_files(const TraceMatrix& matrix, std::string_view library_name) {
   const std::string written_at = utc_minute(std::chrono::system_clock::now());
-  PendingFile page(kRequirementsPagePath);
-  PendingFile csv(kRequirementsCsvPath);
-  write_named(page, [&](std::ostream& out) {
-    write_requirements_page(out, matrix, library_name, written_at);
-  });
-  write_named(csv, [&](std::ostream& out) { write_requirements_csv(out, matrix); });
-  for (PendingFile* file : {&csv, &page}) {
-    std::error_code error;
-    std::filesystem::rename(file->temporary.path, file->path, error);
-    if (error) fatal("cannot replace " + file->path, error);
-    file->temporary.kept = true;
-  }
+  std::ostringstream page_text;
+  write_requirements_page(page_text, matrix, library_name, written_at);
+  std::ostringstream csv_text;
+  write_requirements_csv(csv_text, matrix);
+  OutputFile page(std::string(kRequirementsPagePath), "cannot open file", "write failed");
+  page.put(page_text.view());
+  OutputFile csv(std::string(kRequirementsCsvPath), "cannot open file", "write failed");
+  csv.put(csv_text.view());
+  csv.commit();
+  page.commit();
 }
 
 }  // namespace

@@ -16,9 +16,6 @@
 
 namespace morvalen {
 
-inline constexpr std::string_view kRequirementsPagePath = "./Requirements.html";
-inline constexpr std::string_view kRequirementsCsvPath = "./Requirements.csv";
-
 // One Verification line of a document and where it stands.
 struct TracedVerification {
   Requirement requirement;  // as parse_verification_line reads it

@@ -10,6 +10,7 @@
 #include "fatal.h"
 #include "files.h"
 #include "lint/trace.h"
+#include "names.h"
 #include "read_qlml.h"
 #include "resolve.h"
 #include "text.h"
@@ -158,7 +159,8 @@ std::string trimmed_field(const CsvRecord& record, std::size_t index) {
 }
 
 std::string document_file_of(const TracedDocument& document) {
-  return document.folder + "/" + document.folder + ".qlml";
+  // Relative to the library root, as the notes name it: "{folder}/{folder}.qlml".
+  return document_path(document.folder).substr(2);
 }
 
 std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }

@@ -6,6 +6,7 @@
 
 #include "files.h"
 #include "lint/trace.h"
+#include "names.h"
 #include "tablesort_js.h"
 #include "text.h"
 #include "version.h"
@@ -123,11 +124,8 @@ void append_encoded(std::string& address, std::string_view name) {
 
 // "./{folder}/{folder}{extension}", encoded.
 std::string file_address(std::string_view folder, std::string_view extension) {
-  std::string address = "./";
-  append_encoded(address, folder);
-  address.push_back('/');
-  append_encoded(address, folder);
-  address.append(extension);
+  std::string address;
+  append_encoded(address, process_file_path(folder, extension));
   return address;
 }
 

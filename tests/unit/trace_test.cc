@@ -5,11 +5,12 @@
 
 #include <filesystem>
 
+#include "actions.h"
 #include "files.h"
+#include "names.h"
 #include "read_qlml.h"
 #include "resolve.h"
 #include "test_support.h"
-#include "write_webmenu.h"
 
 namespace morvalen {
 namespace {
