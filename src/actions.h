@@ -67,7 +67,7 @@ void inspect_process(std::string_view document_number, bool verbose, std::ostrea
 // The menu (-w), in actions_menu.cc.
 
 // What the menu action keeps of the library: its name and the numbers of its processes,
-// in the order the folder listing gave them. Each document is read (read_qlml_summary)
+// in the order of the process folders. Each document is read (read_qlml_summary)
 // and written as its row of the page at once, so a large library is never held in memory
 // whole.
 struct Library {
@@ -75,8 +75,8 @@ struct Library {
   std::vector<std::string> numbers;
 };
 
-// The -w action: scans the process folders of the current folder (every folder except
-// "assets", each holding "{folder}/{folder}.qlml"), then writes "./WebMenu.html" for
+// The -w action: scans the process folders of the current folder (list_process_folders,
+// each holding "{folder}/{folder}.qlml"), then writes "./WebMenu.html" for
 // them, completely or not at all: a fatal stop leaves the previous menu as it was. With
 // `verbose`, progress lines and a dump of the library go to `out`. Fatal stops: "cannot
 // open file", "Naw1"/"Naw2" (library name), "that's not a good path?" (listing), "Really
@@ -86,9 +86,19 @@ void generate_complete_webmenu(bool verbose, std::ostream& out);
 // "Naw1" when the folder cannot be had or has no name (the file-system root), "Naw2"
 // when its name is not UTF-8.
 std::string library_name();
-// The own names of the process folders of the current folder, in the order the system
-// lists them: folders (links followed) other than exactly "assets". Fatal stop
-// "that's not a good path?: {description}".
+// What the scan of the current folder finds, each list in ascending byte order of the
+// names.
+struct LibraryFolders {
+  // The own names of the process folders: folders (links followed) other than exactly
+  // "assets" and other than the hidden folders below.
+  std::vector<std::string> process_folders;
+  // Folders whose name begins with "." and that hold no document of their own name
+  // ("{folder}/{folder}.qlml"), such as .git: no process folder, and skipped.
+  std::vector<std::string> skipped;
+};
+// The scan of the current folder. Fatal stop "that's not a good path?: {description}".
+LibraryFolders scan_library_folders();
+// The process folders of scan_library_folders: the folders the menu lists, in its order.
 std::vector<std::string> list_process_folders();
 
 }  // namespace morvalen

@@ -1,4 +1,5 @@
 // The -w action: the library scan and WebMenu.html, written as the scan goes.
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -46,13 +47,13 @@ std::string library_name() {
   return trim(name);
 }
 
-std::vector<std::string> list_process_folders() {
+LibraryFolders scan_library_folders() {
   constexpr std::string_view kBadPath = "that's not a good path?";
   std::error_code error;
   const fs::file_status root = fs::status(".", error);
   if (error) fatal(kBadPath, error);
-  std::vector<std::string> folders;
-  if (!fs::is_directory(root)) return folders;
+  LibraryFolders found;
+  if (!fs::is_directory(root)) return found;
   fs::directory_iterator entries(".", error);
   if (error) fatal(kBadPath, error);
   for (; entries != fs::directory_iterator(); entries.increment(error)) {
@@ -65,11 +66,25 @@ std::vector<std::string> list_process_folders() {
     if (!folder) continue;
     // Only this exact spelling is the shared assets folder; "Assets" is a process folder.
     if (path == kAssetsFolder) continue;
-    folders.push_back(name);
+    // Libraries are often kept under version control or opened in an editor, whose
+    // folders (.git, .svn, .vscode) hold no document; a hidden folder that does hold its
+    // document is a process folder like any other.
+    if (name.starts_with('.') && !path_exists(document_path(name))) {
+      found.skipped.push_back(name);
+      continue;
+    }
+    found.process_folders.push_back(name);
   }
   if (error) fatal(kBadPath, error);
-  return folders;
+  // The system lists folders in an order of its own (hash order on some file systems);
+  // byte order gives the same menu on every machine, in the order DOCUMENT-NUMBER
+  // patterns select folders.
+  std::sort(found.process_folders.begin(), found.process_folders.end());
+  std::sort(found.skipped.begin(), found.skipped.end());
+  return found;
 }
+
+std::vector<std::string> list_process_folders() { return scan_library_folders().process_folders; }
 
 void generate_complete_webmenu(bool verbose, std::ostream& out) {
   if (verbose) out << "\n[A] Attempting to edit WebMenu.html...";
@@ -90,10 +105,15 @@ void generate_complete_webmenu(bool verbose, std::ostream& out) {
     out << "success! New name: " << library.name << "\n";
     out << "[D] Attempting list of all folders (excluding 'assets')...";
   }
-  const std::vector<std::string> folders = list_process_folders();
+  const LibraryFolders found = scan_library_folders();
+  const std::vector<std::string>& folders = found.process_folders;
   if (verbose) {
     for (const std::string& folder : folders) out << checked_folder_name(folder) << "\n";
     out << "success! Folders found, now look for files to process:\n";
+    for (const std::string& folder : found.skipped) {
+      out << "Skipped the hidden folder " << folder << ": it holds no document "
+          << document_path(folder).substr(2) << "\n";
+    }
   }
   // Each process folder gives one process or ends the action, so the page can be written
   // up to the table rows before the scan, and each document's row as soon as it is read:

@@ -50,18 +50,26 @@ TEST(MenuAction, LibraryNameFailures) {
   inside("bad\xff", [] { EXPECT_EQ(fatal_message_of([] { library_name(); }), "Naw2"); });
 }
 
-TEST(MenuAction, ListsEveryFolderButAssets) {
+// Every folder but "assets" and the hidden folders without their document, in ascending
+// byte order: upper case before lower case, shorter prefix first, non-ASCII last. The
+// folders are made in reverse of that order.
+TEST(MenuAction, ListsProcessFoldersInByteOrder) {
   ScratchFolder scratch;
-  for (const char* folder : {"assets", "Assets", ".hidden", "QL-WI-0010 - A", "empty"}) {
+  for (const char* folder : {"\u00c9tude", "empty", "QL-9 - a", "QL-10 - b", "QL-10 - B", "QL-10",
+                             "Assets", "assets", ".svn", ".hidden", ".git"}) {
     fs::create_directory(folder);
   }
+  write_file(".hidden/.hidden.qlml", "Number | H\n");
+  write_file(".git/HEAD", "ref: refs/heads/main\n");
   write_file("WebMenu.html", "old");
   write_file("DocumentList.csv", "x");
-  fs::create_directory_symlink("QL-WI-0010 - A", "linked");
-  std::vector<std::string> folders = list_process_folders();
-  std::sort(folders.begin(), folders.end());
-  EXPECT_EQ(folders,
-            (std::vector<std::string>{".hidden", "Assets", "QL-WI-0010 - A", "empty", "linked"}));
+  fs::create_directory_symlink("QL-9 - a", "linked");
+  const LibraryFolders found = scan_library_folders();
+  EXPECT_EQ(found.process_folders,
+            (std::vector<std::string>{".hidden", "Assets", "QL-10", "QL-10 - B", "QL-10 - b",
+                                      "QL-9 - a", "empty", "linked", "\u00c9tude"}));
+  EXPECT_EQ(found.skipped, (std::vector<std::string>{".git", ".svn"}));
+  EXPECT_EQ(list_process_folders(), found.process_folders);
 }
 
 TEST(MenuAction, DanglingLinkIsABadPath) {
