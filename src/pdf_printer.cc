@@ -7,6 +7,7 @@
 #include "fatal.h"
 #include "files.h"
 #include "subprocess.h"
+#include "text.h"
 
 namespace morvalen {
 namespace {
@@ -15,11 +16,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kInstallHint =
     "install Debian's chromium package (apt-get install chromium) so that chromium is on PATH";
-
-bool is_shell_safe(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         std::string_view("_@%+=:,./-").find(c) != std::string_view::npos;
-}
 
 // A fresh profile folder per browser start (make_profile_folder).
 std::string new_profile_folder() {
@@ -66,21 +62,7 @@ std::string shell_quote(const std::vector<std::string>& argv) {
   std::string line;
   for (const std::string& word : argv) {
     if (!line.empty()) line += ' ';
-    bool safe = !word.empty();
-    for (char c : word) safe = safe && is_shell_safe(c);
-    if (safe) {
-      line += word;
-      continue;
-    }
-    line += '\'';
-    for (char c : word) {
-      if (c == '\'') {
-        line += "'\\''";
-      } else {
-        line += c;
-      }
-    }
-    line += '\'';
+    line += shell_word(word);
   }
   return line;
 }

@@ -27,8 +27,8 @@ std::optional<std::string> find_browser(std::string_view search_path);
 std::vector<std::string> print_command(const std::string& browser, const std::string& html_path,
                                        const std::string& pdf_path,
                                        const std::string& profile_folder, bool as_root);
-// `argv` as one line that a POSIX shell splits back into exactly these words: words of
-// safe characters stay bare, others go in single quotes (a quote inside as '\'').
+// `argv` as one line that a POSIX shell splits back into exactly these words, each
+// written as shell_word writes it.
 std::string shell_quote(const std::vector<std::string>& argv);
 // `path` made absolute against the current folder, with "." pieces removed
 // ("./A/./A.html" -> "/library/A/A.html").

@@ -5,6 +5,7 @@
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -209,6 +210,26 @@ std::string quote_debug(std::string_view text) {
   }
   result += "\"";
   return result;
+}
+
+std::string shell_word(std::string_view word) {
+  // Everything outside this ASCII set is quoted: harmless where a shell would not have
+  // needed it, and no list of what each shell treats specially is needed.
+  const auto safe = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("_@%+=:,./-").find(c) != std::string_view::npos;
+  };
+  if (!word.empty() && std::all_of(word.begin(), word.end(), safe)) return std::string(word);
+  std::string quoted = "'";
+  for (const char c : word) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  quoted += '\'';
+  return quoted;
 }
 
 std::string format_name_list(const std::vector<std::string>& names) {

@@ -29,6 +29,10 @@ std::vector<std::string_view> split(std::string_view text, char separator);
 // `text` in double quotes, with `"` and `\` preceded by a backslash and control
 // characters written as escapes (\n, \t, \r, \0, \u{7f}).
 std::string quote_debug(std::string_view text);
+// `word` as a POSIX shell reads it back as exactly this one word: bare when it is made only
+// of letters, digits and _@%+=:,./- (nothing a shell splits or expands), else in single
+// quotes with a quote inside written as '\''. The empty word is ''.
+std::string shell_word(std::string_view word);
 // ["A", "B"]: every name quoted as quote_debug does, separated by ", ".
 std::string format_name_list(const std::vector<std::string>& names);
 // `text` with every occurrence of `from` replaced by `to`.

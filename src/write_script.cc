@@ -107,8 +107,10 @@ void write_script(const ScriptText& script, std::string_view name, std::string_v
     std::filesystem::permissions(path, std::filesystem::perms(0755),
                                  std::filesystem::perm_options::replace, ignored);
   }
+  // Process folder names hold blanks (" - "), so the path is quoted for the shell where
+  // it needs to be: the printed command works when copied.
   out << "You will need to make the script file executable if it isn't already. For example, you might need to run:\nchmod +x "
-      << path << "\n";
+      << shell_word(path) << "\n";
 }
 
 std::optional<ScriptFormat> script_format(std::string_view format) {

@@ -52,8 +52,9 @@ ScriptText script_file_from_commands(const ScriptFormat& format,
 
 // Writes `script` to "./{name}/{name}{ext}" through the write path, each line ended by
 // "\n", replacing any file there; ".sh", ".py" and ".command" files get mode 0755. Then
-// prints the chmod reminder on `out`. Fatal stops: "Could not open the file!: {path}:
-// {description}" and "Could not write template line into new file!: {path}: {description}".
+// prints the chmod reminder on `out`, its path quoted for a POSIX shell (shell_word).
+// Fatal stops: "Could not open the file!: {path}: {description}" and "Could not write
+// template line into new file!: {path}: {description}".
 void write_script(const ScriptText& script, std::string_view name, std::string_view extension,
                   std::ostream& out);
 

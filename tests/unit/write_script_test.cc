@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "test_support.h"
@@ -11,6 +13,7 @@
 namespace morvalen {
 namespace {
 
+namespace fs = std::filesystem;
 using testing_support::fatal_message_of;
 using testing_support::read_whole_file;
 using testing_support::ScratchFolder;
@@ -130,6 +133,33 @@ TEST(WriteScript, WritesLinesWithLineFeedsAndPrintsTheReminder) {
       out.str(),
       "You will need to make the script file executable if it isn't already. For example, you might need to run:\n"
       "chmod +x ./QL-WI-0010/QL-WI-0010.sh\n");
+}
+
+// The reminder's command must work as printed: process folder names hold blanks, and may
+// hold quotes. A PowerShell script is not made executable, so the command has work to do.
+TEST(WriteScript, ReminderQuotesThePathForTheShell) {
+  ScratchFolder scratch;
+  struct Case {
+    std::string name;
+    std::string printed;
+  };
+  const Case cases[] = {
+      {"QL-WI-0010", "./QL-WI-0010/QL-WI-0010.ps1"},
+      {"QL-WI-0010 - Pump Start_Stop",
+       "'./QL-WI-0010 - Pump Start_Stop/QL-WI-0010 - Pump Start_Stop.ps1'"},
+      {"QL-1 - Bob's $HOME", "'./QL-1 - Bob'\\''s $HOME/QL-1 - Bob'\\''s $HOME.ps1'"},
+  };
+  for (const Case& c : cases) {
+    fs::create_directory(c.name);
+    std::ostringstream out;
+    write_script({"x"}, c.name, ".ps1", out);
+    const std::string command = "chmod +x " + c.printed;
+    EXPECT_THAT(out.str(), testing::EndsWith("\n" + command + "\n")) << c.name;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    struct stat info {};
+    ASSERT_EQ(::stat((c.name + "/" + c.name + ".ps1").c_str(), &info), 0) << c.name;
+    EXPECT_NE(info.st_mode & 0100, 0u) << c.name;
+  }
 }
 
 TEST(WriteScript, ExistingScriptIsOverwritten) {
