@@ -129,16 +129,22 @@ std::string read_file(const std::string& path, std::error_code& error) {
   return content;
 }
 
-void read_text_file_into(const std::string& path, std::string& content,
-                         std::string_view failure_message) {
+std::optional<std::string> try_read_text_file_into(const std::string& path, std::string& content) {
   std::error_code error;
   read_file_into(path, content, error);
-  if (error) fatal(std::string(failure_message) + ": " + path, error);
+  if (error) return error.message();
   if (const auto bad = first_invalid_utf8(content)) {
     const std::size_t line =
         1 + static_cast<std::size_t>(std::count(content.begin(), content.begin() + *bad, '\n'));
-    fatal(std::string(failure_message) + ": " + path + ": line " + std::to_string(line) +
-          " is not valid UTF-8 text");
+    return "line " + std::to_string(line) + " is not valid UTF-8 text";
+  }
+  return std::nullopt;
+}
+
+void read_text_file_into(const std::string& path, std::string& content,
+                         std::string_view failure_message) {
+  if (const std::optional<std::string> reason = try_read_text_file_into(path, content)) {
+    fatal(std::string(failure_message) + ": " + path + ": " + *reason);
   }
 }
 

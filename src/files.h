@@ -40,6 +40,9 @@ std::string read_text_file(const std::string& path,
 // The same into `content`, whose storage is reused (one buffer for many files).
 void read_text_file_into(const std::string& path, std::string& content,
                          std::string_view failure_message = "Could not load lines");
+// The same without a fatal stop, for readers that word their own: why the file could not be
+// read (the system's description, or "line {n} is not valid UTF-8 text"), or nothing.
+std::optional<std::string> try_read_text_file_into(const std::string& path, std::string& content);
 
 // Writes `piece` whole; fatal stop "{failure_message}: {description}" when the stream fails.
 void write_piece(std::ostream& out, std::string_view piece, std::string_view failure_message);

@@ -236,22 +236,39 @@ std::vector<std::string_view> views_of(std::span<const std::string> lines) {
 using CsvRows = std::vector<std::vector<std::string>>;
 
 // What one read of a document carries through its scans: the document path for CSVFILE
-// names, and the CSV files read so far. A document may show the same table file in many
-// steps; each file is read once per document (the reader writes nothing meanwhile).
+// names, its first line for the line numbers of messages, and the CSV files read so far.
+// A document may show the same table file in many steps; each file is read once per
+// document (the reader writes nothing meanwhile).
 struct DocumentContext {
   const std::string& document_path;
+  const std::string_view* first_line;
   std::map<std::string, CsvRows, std::less<>> csv_files;
 };
 
-// The path of the CSV file a CSVFILE value names, inside the document's process folder.
-std::string csv_path_of(std::string_view name, const std::string& document_path);
+// The path of the CSV file that `name`, the trimmed file name of the CSVFILE statement on
+// line `line` of the document, names inside the document's process folder.
+std::string csv_path_of(std::string_view name, const std::string& document_path, std::size_t line);
+// Reads the CSV file at `path` into `content` for the CSVFILE statement on line `line`.
+void read_csv_file_into(const std::string& path, std::string& content,
+                        const std::string& document_path, std::size_t line, std::string_view name);
 
-Table external_table(std::string_view value, DocumentContext& context) {
+CsvRows csv_rows_of(std::string_view content) {
+  CsvRows rows;
+  for (const std::string_view line : split_line_views(content)) {
+    rows.push_back(split_cells(line, true));
+  }
+  return rows;
+}
+
+Table external_table(std::string_view value, std::size_t line, DocumentContext& context) {
   const Fields<2> fields = first_fields<2>(value);
-  const std::string path = csv_path_of(trim_view(fields.field[0]), context.document_path);
+  const std::string_view name = trim_view(fields.field[0]);
+  const std::string path = csv_path_of(name, context.document_path, line);
   auto cached = context.csv_files.find(path);
   if (cached == context.csv_files.end()) {
-    cached = context.csv_files.emplace(path, open_csv_file_and_return_data_array(path)).first;
+    std::string content;
+    read_csv_file_into(path, content, context.document_path, line, name);
+    cached = context.csv_files.emplace(path, csv_rows_of(content)).first;
   }
   Table table;
   table.rows.reserve(cached->second.size());
@@ -379,7 +396,9 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context) {
         tables_may_start = true;
         break;
       case Keyword::CsvFile:
-        step.add_sub_step(external_table(value, context));
+        // Messages count lines from 1.
+        step.add_sub_step(external_table(
+            value, static_cast<std::size_t>(&lines.text[i] - context.first_line) + 1, context));
         break;
       default:
         break;
@@ -411,28 +430,38 @@ Section scan_section(ClassifiedLines lines, DocumentContext& context) {
 
 Process read_document(std::span<const std::string_view> lines, const std::string& document_path);
 
-[[noreturn]] void csv_name_refused(const std::string& document_path, std::string_view name,
-                                   std::string_view reason) {
-  fatal("Could not load lines: " + document_path + ": CSVFILE " + quote_debug(name) + " " +
-        std::string(reason));
+// Every failure of a CSVFILE statement names the statement, so that the author finds it
+// without searching the documents for the file name.
+[[noreturn]] void csv_file_failed(const std::string& document_path, std::size_t line,
+                                  std::string_view name, std::string_view reason) {
+  fatal("Could not load lines: " + document_path + ":" + std::to_string(line) + ": CSVFILE " +
+        std::string(name) + ": " + std::string(reason));
 }
 
-std::string csv_path_of(std::string_view name, const std::string& document_path) {
+std::string csv_path_of(std::string_view name, const std::string& document_path, std::size_t line) {
   // A document must not make the program read files of other folders (a library copied
   // from elsewhere could name any file of the machine).
   if (!name.empty() && name.front() == '/') {
-    csv_name_refused(document_path, name, "is an absolute path outside the process folder");
+    csv_file_failed(document_path, line, name, "an absolute path outside the process folder");
   }
   for (const std::string_view component : split(name, '/')) {
-    if (component == "..")
-      csv_name_refused(document_path, name, "leads outside the process folder");
+    if (component == "..") {
+      csv_file_failed(document_path, line, name, "leads outside the process folder");
+    }
   }
   const std::size_t first = document_path.find('/');
   if (first == std::string::npos) {
-    csv_name_refused(document_path, name, "cannot be found: the document path has no folder");
+    csv_file_failed(document_path, line, name, "cannot be found: the document path has no folder");
   }
   const std::size_t second = document_path.find('/', first + 1);
   return document_path.substr(0, second) + "/" + std::string(name);
+}
+
+void read_csv_file_into(const std::string& path, std::string& content,
+                        const std::string& document_path, std::size_t line, std::string_view name) {
+  if (const std::optional<std::string> reason = try_read_text_file_into(path, content)) {
+    csv_file_failed(document_path, line, name, *reason);
+  }
 }
 
 }  // namespace
@@ -523,22 +552,21 @@ Table extract_embedded_csv(std::span<const std::string> lines) {
   return embedded_table({views, keywords});
 }
 
-Table extract_external_csv(std::string_view value, const std::string& document_path) {
-  DocumentContext context{document_path, {}};
-  return external_table(value, context);
+Table extract_external_csv(std::string_view value, const std::string& document_path,
+                           std::size_t line) {
+  DocumentContext context{document_path, nullptr, {}};
+  return external_table(value, line, context);
 }
 
 std::vector<std::vector<std::string>> open_csv_file_and_return_data_array(const std::string& path) {
   if (path.empty()) return {};
-  std::vector<std::vector<std::string>> rows;
-  for (const std::string& line : read_lines(path)) rows.push_back(split_cells(line, true));
-  return rows;
+  return csv_rows_of(read_text_file(path));
 }
 
 Section extract_next_section(std::span<const std::string> lines, const std::string& document_path) {
   const std::vector<std::string_view> views = views_of(lines);
   const std::vector<Keyword> keywords = classify_all(views);
-  DocumentContext context{document_path, {}};
+  DocumentContext context{document_path, views.data(), {}};
   return scan_section({views, keywords}, context);
 }
 
@@ -558,7 +586,7 @@ namespace {
 Process read_document(std::span<const std::string_view> lines, const std::string& document_path) {
   const std::vector<Keyword> keywords = classify_all(lines);
   const ClassifiedLines all{lines, keywords};
-  DocumentContext context{document_path, {}};
+  DocumentContext context{document_path, lines.data(), {}};
   Process process;
   // The lists grow to known sizes; allocating them once spares the copies of regrowth.
   std::array<std::size_t, kKeywords.size() + 1> counts{};
@@ -707,8 +735,10 @@ void summarise_qlml_text(std::string_view content, const std::string& document_p
   std::vector<std::string> csv_files_read;
   std::string csv_content;
   const std::string_view text = drop_byte_order_mark(content);
+  std::size_t line_number = 0;
   for (std::size_t start = 0;
        const std::optional<std::string_view> line = next_line(text, start);) {
+    ++line_number;
     std::size_t bar = 0;
     const Keyword keyword = classify_statement(*line, bar);
     if (keyword == Keyword::None) continue;
@@ -756,10 +786,11 @@ void summarise_qlml_text(std::string_view content, const std::string& document_p
         break;
       case Keyword::CsvFile:
         if (in_steps) {
-          std::string path = csv_path_of(trim_view(first_fields<1>(value).field[0]), document_path);
+          const std::string_view name = trim_view(first_fields<1>(value).field[0]);
+          std::string path = csv_path_of(name, document_path, line_number);
           if (std::find(csv_files_read.begin(), csv_files_read.end(), path) ==
               csv_files_read.end()) {
-            read_text_file_into(path, csv_content);
+            read_csv_file_into(path, csv_content, document_path, line_number, name);
             csv_files_read.push_back(std::move(path));
           }
         }

@@ -82,10 +82,13 @@ Resource parse_resource_line(std::string_view value);
 // The table of an embedded block: `lines` start at the CSVSTART line (its caption between
 // the first and second bar) and the rows run to the next CSVEND line or the end.
 Table extract_embedded_csv(std::span<const std::string> lines);
-// The table of a CSVFILE statement: `value` is "file name | caption"; the file is read from
-// the document's process folder. Fatal stop "Could not load lines: ..." when the file cannot
-// be read or its name leads outside the process folder (absolute, or a ".." component).
-Table extract_external_csv(std::string_view value, const std::string& document_path);
+// The table of the CSVFILE statement on line `line` of a document: `value` is "file name |
+// caption"; the file is read from the document's process folder. Fatal stop "Could not
+// load lines: {document_path}:{line}: CSVFILE {file name}: {reason}" when the file cannot
+// be read (the system's description, or the line that is not UTF-8) or its name leads
+// outside the process folder (absolute, or a ".." component).
+Table extract_external_csv(std::string_view value, const std::string& document_path,
+                           std::size_t line);
 // The rows of the CSV file at `path`, each split at every comma and every cell trimmed;
 // an empty path gives no rows without touching the file system. Fatal stop
 // "Could not load lines: {path}: {description}" when the file cannot be read.
@@ -93,13 +96,14 @@ std::vector<std::vector<std::string>> open_csv_file_and_return_data_array(const 
 
 // The section that begins at lines[0] (a Section line): its title and every step whose
 // Step line stands before the next Section line; a step runs to the next Step line anywhere
-// in `lines`. `document_path` resolves CSVFILE names.
+// in `lines`. `document_path` resolves CSVFILE names; the line numbers of messages count
+// from lines[0] as line 1.
 Section extract_next_section(std::span<const std::string> lines, const std::string& document_path);
 
 // The Process of the document at `document_path`; an empty path gives Process{} without
 // touching the file system. Fatal stop "Could not load lines: {path}: {description}" when
-// the document or one of its CSV files cannot be read; a byte-order mark at the start of a
-// file is skipped.
+// the document cannot be read, the fatal stop of extract_external_csv when one of its CSV
+// files cannot; a byte-order mark at the start of a file is skipped.
 Process read_qlml(const std::string& document_path);
 // The same reader over the lines of a document already in memory, as split_lines gives
 // them; `document_path` only serves to resolve CSVFILE names.

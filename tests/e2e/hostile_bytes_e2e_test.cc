@@ -127,8 +127,8 @@ TEST_F(HostileBytes, TableFileWithBadBytesStopsTheRender) {
   write_file(kPage, "earlier page");
   write_file("lib/" + kFolder + "/limits.csv", "Name,Value\nP,\xff\xfe\n");
   RunResult result = run({"-p", "QL-1"});
-  expect_fatal(result,
-               {"Could not load lines: ./" + kFolder + "/limits.csv", "line 2 is not valid UTF-8"});
+  expect_fatal(result, {"Could not load lines: " + kDocument +
+                        ":7: CSVFILE limits.csv: line 2 is not valid UTF-8 text\n"});
   EXPECT_EQ(read_whole_file(kPage), "earlier page");
 
   // With a byte-order mark the first row is the header as written.
@@ -138,13 +138,13 @@ TEST_F(HostileBytes, TableFileWithBadBytesStopsTheRender) {
   EXPECT_THAT(read_whole_file(kPage), HasSubstr(">Name<"));
   EXPECT_THAT(read_whole_file(kPage), Not(HasSubstr("\xef\xbb\xbf")));
 
-  // A table file that is a folder, or missing, names itself.
+  // A table file that is a folder, or missing: the message names the CSVFILE statement.
   fs::remove("lib/" + kFolder + "/limits.csv");
   result = run({"-i", "QL-1"});
-  expect_fatal(result, {"./" + kFolder + "/limits.csv", "No such file"});
+  expect_fatal(result, {kDocument + ":7: CSVFILE limits.csv: No such file"});
   fs::create_directory("lib/" + kFolder + "/limits.csv");
   result = run({"-i", "QL-1"});
-  expect_fatal(result, {"./" + kFolder + "/limits.csv", "directory"});
+  expect_fatal(result, {kDocument + ":7: CSVFILE limits.csv: Is a directory"});
 }
 
 TEST_F(HostileBytes, DocumentListWithBadBytesWritesNothing) {

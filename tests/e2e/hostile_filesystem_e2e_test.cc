@@ -95,7 +95,8 @@ TEST_F(HostileUnreadable, UnreadableDocumentTableAndFolder) {
 
   fs::permissions("lib/" + kFolder + "/t.csv", fs::perms::none);
   result = run_as_nobody({"-p", "QL-1"});
-  expect_fatal(result, {"Could not load lines: ./" + kFolder + "/t.csv", "Permission denied"});
+  expect_fatal(
+      result, {"Could not load lines: " + kDocument + ":", ": CSVFILE t.csv: Permission denied\n"});
   EXPECT_FALSE(fs::exists(kPage));
 
   fs::permissions("lib/" + kFolder + "/" + kFolder + ".qlml", fs::perms::none);
