@@ -45,6 +45,22 @@ constexpr std::array<std::pair<std::string_view, Keyword>, 25> kKeywords = {{
     {"OUTOFSCOPE", Keyword::OutOfScope},
 }};
 
+// The written form of each keyword of kKeywords, in the same order.
+constexpr std::array<std::string_view, kKeywords.size()> kWrittenKeywords = {
+    "Template",      "Number",       "Title",    "Process Type",  "Author",
+    "Reviewer",      "Revision",     "Subject",  "Subject Image", "Product",
+    "Product Image", "Section",      "Step",     "Action",        "Command",
+    "Context",       "Image",        "Warning",  "CSVSTART",      "CSVEND",
+    "CSVFILE",       "Verification", "Resource", "Objective",     "Out of Scope"};
+
+constexpr std::array<KeywordSpelling, kKeywords.size()> kKeywordSpellings = [] {
+  std::array<KeywordSpelling, kKeywords.size()> spellings{};
+  for (std::size_t i = 0; i < kKeywords.size(); ++i) {
+    spellings[i] = {kKeywords[i].second, kKeywords[i].first, kWrittenKeywords[i]};
+  }
+  return spellings;
+}();
+
 using KeywordEntry = std::pair<std::string_view, Keyword>;
 
 // kKeywords grouped by length: entry n lists the keywords of n characters.
@@ -478,6 +494,8 @@ Keyword keyword_of(std::string_view normalised) {
   std::copy(normalised.begin(), normalised.end(), buffer.begin());
   return keyword_of_packed(buffer, normalised.size());
 }
+
+std::span<const KeywordSpelling> keyword_spellings() { return kKeywordSpellings; }
 
 Keyword classify_line(std::string_view line) {
   std::size_t bar = 0;

@@ -56,6 +56,16 @@ struct Statement {
 Statement split_statement(std::string_view line);
 // The keyword a normalised keyword text names exactly, or None.
 Keyword keyword_of(std::string_view normalised);
+
+// A keyword with its normalised text ("PROCESSTYPE") and the form documents and the cheat
+// sheet write it in ("Process Type").
+struct KeywordSpelling {
+  Keyword keyword = Keyword::None;
+  std::string_view normalised;
+  std::string_view written;
+};
+// The 25 keywords in the order of the keyword table.
+std::span<const KeywordSpelling> keyword_spellings();
 // The keyword of `line`: the same as keyword_of(split_statement(line).keyword), faster.
 Keyword classify_line(std::string_view line);
 

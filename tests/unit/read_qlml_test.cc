@@ -3,8 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "files.h"
 #include "test_support.h"
+#include "text.h"
 
 namespace morvalen {
 namespace {
@@ -62,6 +65,18 @@ TEST(ReadQlml, StatementSplitAndKeywords) {
     EXPECT_EQ(classify_line(c.line), c.keyword) << c.line;
     EXPECT_EQ(statement.value, c.value) << c.line;
   }
+}
+
+TEST(ReadQlml, WrittenKeywordsNormaliseToTheirKeyword) {
+  std::set<Keyword> seen;
+  for (const KeywordSpelling& spelling : keyword_spellings()) {
+    EXPECT_EQ(trim_whitespace_make_uppercase(spelling.written), spelling.normalised)
+        << spelling.written;
+    EXPECT_EQ(keyword_of(spelling.normalised), spelling.keyword) << spelling.written;
+    seen.insert(spelling.keyword);
+  }
+  EXPECT_EQ(seen.size(), 25u);
+  EXPECT_FALSE(seen.contains(Keyword::None));
 }
 
 TEST(ReadQlml, RevisionRule) {
