@@ -98,6 +98,8 @@ struct LibraryFolders {
 };
 // The scan of the current folder. Fatal stop "that's not a good path?: {description}".
 LibraryFolders scan_library_folders();
+// The same scan of the folder `root` ("." is the current folder).
+LibraryFolders scan_library_folders_in(const std::string& root);
 // The process folders of scan_library_folders: the folders the menu lists, in its order.
 std::vector<std::string> list_process_folders();
 

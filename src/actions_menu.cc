@@ -47,29 +47,30 @@ std::string library_name() {
   return trim(name);
 }
 
-LibraryFolders scan_library_folders() {
+LibraryFolders scan_library_folders_in(const std::string& root) {
   constexpr std::string_view kBadPath = "that's not a good path?";
   std::error_code error;
-  const fs::file_status root = fs::status(".", error);
+  const fs::file_status status = fs::status(root, error);
   if (error) fatal(kBadPath, error);
   LibraryFolders found;
-  if (!fs::is_directory(root)) return found;
-  fs::directory_iterator entries(".", error);
+  if (!fs::is_directory(status)) return found;
+  fs::directory_iterator entries(root, error);
   if (error) fatal(kBadPath, error);
   for (; entries != fs::directory_iterator(); entries.increment(error)) {
     const std::string name = entries->path().filename().string();
     const std::string path = "./" + name;
+    const std::string found_path = root + "/" + name;
     // The listing tells most entries' types already; a link (followed to its target) or
     // an entry of unknown type costs a look at the file itself.
     const bool folder = entries->is_directory(error);
-    if (error) fatal(std::string(kBadPath) + ": " + path, error);
+    if (error) fatal(std::string(kBadPath) + ": " + (root == "." ? path : found_path), error);
     if (!folder) continue;
     // Only this exact spelling is the shared assets folder; "Assets" is a process folder.
     if (path == kAssetsFolder) continue;
     // Libraries are often kept under version control or opened in an editor, whose
     // folders (.git, .svn, .vscode) hold no document; a hidden folder that does hold its
     // document is a process folder like any other.
-    if (name.starts_with('.') && !path_exists(document_path(name))) {
+    if (name.starts_with('.') && !path_exists(root + "/" + name + "/" + name + ".qlml")) {
       found.skipped.push_back(name);
       continue;
     }
@@ -83,6 +84,8 @@ LibraryFolders scan_library_folders() {
   std::sort(found.skipped.begin(), found.skipped.end());
   return found;
 }
+
+LibraryFolders scan_library_folders() { return scan_library_folders_in("."); }
 
 std::vector<std::string> list_process_folders() { return scan_library_folders().process_folders; }
 

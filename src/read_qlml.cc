@@ -259,6 +259,15 @@ struct DocumentContext {
   const std::string& document_path;
   const std::string_view* first_line;
   std::map<std::string, CsvRows, std::less<>> csv_files;
+  // Set by trace_qlml_lines: each pass and scan records what it does with a line here, and
+  // CSV files are not read.
+  DocumentTrace* trace = nullptr;
+
+  // The 0-based index of `line`, a line of the document, and its trace.
+  std::size_t index_of(const std::string_view& line) const {
+    return static_cast<std::size_t>(&line - first_line);
+  }
+  LineTrace& traced(const std::string_view& line) const { return trace->lines[index_of(line)]; }
 };
 
 // The path of the CSV file that `name`, the trimmed file name of the CSVFILE statement on
@@ -277,6 +286,7 @@ CsvRows csv_rows_of(std::string_view content) {
 }
 
 Table external_table(std::string_view value, std::size_t line, DocumentContext& context) {
+  if (context.trace != nullptr) return {};
   const Fields<2> fields = first_fields<2>(value);
   const std::string_view name = trim_view(fields.field[0]);
   const std::string path = csv_path_of(name, context.document_path, line);
@@ -293,7 +303,7 @@ Table external_table(std::string_view value, std::size_t line, DocumentContext& 
   return table;
 }
 
-Table embedded_table(ClassifiedLines lines) {
+Table embedded_table(ClassifiedLines lines, const DocumentContext* context = nullptr) {
   Table table;
   if (lines.size() == 0) return table;
   const std::string_view first = lines.text[0];
@@ -306,6 +316,17 @@ Table embedded_table(ClassifiedLines lines) {
   table.rows.reserve(end - 1);
   for (std::size_t i = 1; i < end; ++i) {
     table.add_row(split_cells(lines.text[i], !table.rows.empty()));
+  }
+  if (context != nullptr && context->trace != nullptr) {
+    for (std::size_t i = 1; i < end; ++i) {
+      LineTrace& row = context->traced(lines.text[i]);
+      row.table_row = true;
+      row.heading_row = row.heading_row || i == 1;
+    }
+    if (end < lines.size()) {
+      context->traced(lines.text[0]).related =
+          static_cast<std::uint32_t>(context->index_of(lines.text[end]) + 1);
+    }
   }
   return table;
 }
@@ -338,26 +359,65 @@ std::size_t count_content_lines(ClassifiedLines lines) {
   return count;
 }
 
-Step scan_step(ClassifiedLines lines, DocumentContext& context) {
+// Records what the step scan of step `number` of section `section` does with each line it
+// reaches: `fates` says what the scan made of the line at the same index.
+void trace_step(ClassifiedLines lines, std::size_t scanned, std::span<const LineFate> fates,
+                std::uint32_t section, std::uint32_t number, const DocumentContext& context) {
+  for (std::size_t i = 0; i < scanned; ++i) {
+    LineTrace& line = context.traced(lines.text[i]);
+    line.section = section;
+    line.step = number;
+    if (fates[i] != LineFate::Ignored) line.fate = fates[i];
+  }
+}
+
+Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t section_number = 0,
+               std::uint32_t step_number = 0) {
   Step step;
   // A run of Action lines starts a table only after some other content item; an embedded
   // table opens only after the previous one was closed.
   bool actions_may_start = true;
   bool tables_may_start = true;
   step.sub_steps.reserve(count_content_lines(lines));
+  // Only while tracing: what the scan makes of each line, the line that ended the last
+  // action run, and the CSVSTART of the open table.
+  std::vector<LineFate> fates;
+  std::uint32_t run_ended_by = 0;
+  std::uint32_t open_table = 0;
+  if (context.trace != nullptr) fates.assign(lines.size(), LineFate::Ignored);
+  const auto note = [&](std::size_t i, LineFate fate, std::uint32_t related = 0) {
+    if (fates.empty()) return;
+    fates[i] = fate;
+    if (related != 0) context.traced(lines.text[i]).related = related;
+  };
+  const auto number_of = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(context.index_of(lines.text[i]) + 1);
+  };
+  std::size_t scanned = lines.size();
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const Keyword keyword = lines.keywords[i];
     if (keyword == Keyword::None) continue;
     const std::string_view value = value_of(lines.text[i]);
     switch (keyword) {
       case Keyword::Step:
-        if (i > 0) return step;
+        if (i > 0) {
+          scanned = i;
+          i = lines.size();
+          break;
+        }
         step.title = std::string(value);
         break;
       case Keyword::Action: {
-        if (!actions_may_start) break;
+        if (!actions_may_start) {
+          note(i, LineFate::ActionDropped, run_ended_by);
+          break;
+        }
         std::size_t j = i;
         while (j < lines.size() && lines.keywords[j] == Keyword::Action) ++j;
+        if (!fates.empty()) {
+          for (std::size_t k = i; k < j; ++k) note(k, LineFate::Action);
+          run_ended_by = j < lines.size() ? number_of(j) : 0;
+        }
         ActionSequence sequence;
         sequence.actions.reserve(j - i);
         for (std::size_t k = i; k < j; ++k) {
@@ -370,34 +430,42 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context) {
         break;
       }
       case Keyword::Command:
+        note(i, LineFate::Content);
         step.add_sub_step(Command{std::string(value)});
         actions_may_start = true;
         break;
       case Keyword::Context:
+        note(i, LineFate::Content);
         step.add_sub_step(Context{std::string(value)});
         actions_may_start = true;
         break;
       case Keyword::Warning:
+        note(i, LineFate::Content);
         step.add_sub_step(Warning{std::string(value)});
         actions_may_start = true;
         break;
       case Keyword::Objective:
+        note(i, LineFate::Content);
         step.add_sub_step(Objective{std::string(value)});
         actions_may_start = true;
         break;
       case Keyword::OutOfScope:
+        note(i, LineFate::Content);
         step.add_sub_step(OutOfScope{std::string(value)});
         actions_may_start = true;
         break;
       case Keyword::Image:
+        note(i, LineFate::Content);
         step.add_sub_step(parse_image_line(value));
         actions_may_start = true;
         break;
       case Keyword::Verification:
+        note(i, LineFate::Content);
         step.add_sub_step(Verification{parse_verification_line(value)});
         actions_may_start = true;
         break;
       case Keyword::Resource: {
+        note(i, LineFate::Content);
         Resource resource = parse_resource_line(value);
         step.resources.push_back(resource);
         step.add_sub_step(std::move(resource));
@@ -405,13 +473,21 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context) {
         break;
       }
       case Keyword::CsvStart:
-        if (tables_may_start) step.add_sub_step(embedded_table(lines.from(i)));
+        if (tables_may_start) {
+          note(i, LineFate::TableStart);
+          open_table = fates.empty() ? 0 : number_of(i);
+          step.add_sub_step(embedded_table(lines.from(i), &context));
+        } else {
+          note(i, LineFate::TableRefused, open_table);
+        }
         tables_may_start = false;
         break;
       case Keyword::CsvEnd:
+        note(i, LineFate::TableEnd);
         tables_may_start = true;
         break;
       case Keyword::CsvFile:
+        note(i, LineFate::Content);
         // Messages count lines from 1.
         step.add_sub_step(external_table(
             value, static_cast<std::size_t>(&lines.text[i] - context.first_line) + 1, context));
@@ -420,10 +496,41 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context) {
         break;
     }
   }
+  if (!fates.empty()) trace_step(lines, scanned, fates, section_number, step_number, context);
   return step;
 }
 
-Section scan_section(ClassifiedLines lines, DocumentContext& context) {
+// Records the outline entry of the section that begins at lines[0] and ends before
+// lines[end], and the Step lines of its steps.
+void trace_section(ClassifiedLines lines, std::size_t end, const Section& section,
+                   std::uint32_t number, const DocumentContext& context) {
+  const auto number_of = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(context.index_of(lines.text[i]) + 1);
+  };
+  OutlineSection outline;
+  outline.number = number;
+  outline.title = section.title;
+  outline.line = number_of(0);
+  outline.end_line = number_of(end - 1);
+  std::size_t step = 0;
+  for (std::size_t i = 0; i < end; ++i) {
+    if (lines.keywords[i] != Keyword::Step) continue;
+    context.traced(lines.text[i]).fate = LineFate::Step;
+    OutlineStep entry;
+    entry.number = static_cast<std::uint32_t>(step + 1);
+    entry.title = section.steps[step].title;
+    entry.line = number_of(i);
+    // A step scan runs to the next Step line anywhere, or to the end.
+    std::size_t next = i + 1;
+    while (next < lines.size() && lines.keywords[next] != Keyword::Step) ++next;
+    entry.end_line = number_of(next - 1);
+    outline.steps.push_back(std::move(entry));
+    ++step;
+  }
+  context.trace->sections.push_back(std::move(outline));
+}
+
+Section scan_section(ClassifiedLines lines, DocumentContext& context, std::uint32_t number = 0) {
   Section section;
   std::size_t step_lines = 0;
   for (std::size_t i = 1; i < lines.size() && lines.keywords[i] != Keyword::Section; ++i) {
@@ -431,20 +538,28 @@ Section scan_section(ClassifiedLines lines, DocumentContext& context) {
   }
   section.steps.reserve(step_lines);
   bool seen_section_line = false;
+  std::size_t end = lines.size();
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const Keyword keyword = lines.keywords[i];
     if (keyword == Keyword::Section) {
-      if (seen_section_line) break;
+      if (seen_section_line) {
+        end = i;
+        break;
+      }
       section.title = std::string(value_of(lines.text[i]));
       seen_section_line = true;
     } else if (keyword == Keyword::Step) {
-      section.steps.push_back(scan_step(lines.from(i), context));
+      section.steps.push_back(scan_step(lines.from(i), context, number,
+                                        static_cast<std::uint32_t>(section.steps.size() + 1)));
     }
   }
+  if (context.trace != nullptr && lines.size() > 0)
+    trace_section(lines, end, section, number, context);
   return section;
 }
 
-Process read_document(std::span<const std::string_view> lines, const std::string& document_path);
+Process read_document(std::span<const std::string_view> lines, const std::string& document_path,
+                      DocumentTrace* trace = nullptr);
 
 // Every failure of a CSVFILE statement names the statement, so that the author finds it
 // without searching the documents for the file name.
@@ -457,13 +572,8 @@ Process read_document(std::span<const std::string_view> lines, const std::string
 std::string csv_path_of(std::string_view name, const std::string& document_path, std::size_t line) {
   // A document must not make the program read files of other folders (a library copied
   // from elsewhere could name any file of the machine).
-  if (!name.empty() && name.front() == '/') {
-    csv_file_failed(document_path, line, name, "an absolute path outside the process folder");
-  }
-  for (const std::string_view component : split(name, '/')) {
-    if (component == "..") {
-      csv_file_failed(document_path, line, name, "leads outside the process folder");
-    }
+  if (const std::optional<std::string_view> problem = csv_name_problem(name)) {
+    csv_file_failed(document_path, line, name, *problem);
   }
   const std::size_t first = document_path.find('/');
   if (first == std::string::npos) {
@@ -599,12 +709,73 @@ Process read_qlml_lines(const std::vector<std::string>& lines, const std::string
   return read_document(views_of(lines), document_path);
 }
 
+DocumentTrace trace_qlml_lines(std::span<const std::string_view> lines) {
+  DocumentTrace trace;
+  // CSV files are not read while tracing, so the path serves nothing.
+  const std::string no_path;
+  read_document(lines, no_path, &trace);
+  return trace;
+}
+
+std::optional<std::string_view> csv_name_problem(std::string_view name) {
+  if (!name.empty() && name.front() == '/') return "an absolute path outside the process folder";
+  for (const std::string_view component : split(name, '/')) {
+    if (component == "..") return "leads outside the process folder";
+  }
+  return std::nullopt;
+}
+
 namespace {
 
-Process read_document(std::span<const std::string_view> lines, const std::string& document_path) {
+// Every line's fate as the document pass alone leaves it; the scans then record theirs.
+void start_trace(std::span<const Keyword> keywords, DocumentTrace& trace) {
+  trace.lines.assign(keywords.size(), LineTrace{});
+  trace.sections.clear();
+  for (std::size_t i = 0; i < keywords.size(); ++i) {
+    LineTrace& line = trace.lines[i];
+    line.keyword = keywords[i];
+    switch (keywords[i]) {
+      case Keyword::None:
+        line.fate = LineFate::Ignored;
+        break;
+      case Keyword::Template:
+      case Keyword::Number:
+      case Keyword::Title:
+      case Keyword::ProcessType:
+      case Keyword::Author:
+      case Keyword::Reviewer:
+      case Keyword::Revision:
+      case Keyword::Subject:
+      case Keyword::SubjectImage:
+      case Keyword::Product:
+      case Keyword::ProductImage:
+        line.fate = LineFate::Header;
+        break;
+      case Keyword::Section:
+        line.fate = LineFate::Section;
+        break;
+      case Keyword::Step:
+        line.fate = LineFate::StepOutside;
+        break;
+      case Keyword::Objective:
+      case Keyword::OutOfScope:
+      case Keyword::Resource:
+      case Keyword::Verification:
+        line.fate = LineFate::Listed;
+        break;
+      default:
+        line.fate = LineFate::Outside;
+        break;
+    }
+  }
+}
+
+Process read_document(std::span<const std::string_view> lines, const std::string& document_path,
+                      DocumentTrace* trace) {
   const std::vector<Keyword> keywords = classify_all(lines);
   const ClassifiedLines all{lines, keywords};
-  DocumentContext context{document_path, lines.data(), {}};
+  DocumentContext context{document_path, lines.data(), {}, trace};
+  if (trace != nullptr) start_trace(keywords, *trace);
   Process process;
   // The lists grow to known sizes; allocating them once spares the copies of regrowth.
   std::array<std::size_t, kKeywords.size() + 1> counts{};
@@ -661,7 +832,8 @@ Process read_document(std::span<const std::string_view> lines, const std::string
         process.revisions.push_back(parse_revision_line(value));
         break;
       case Keyword::Section:
-        process.add_section(scan_section(all.from(i), context));
+        process.add_section(
+            scan_section(all.from(i), context, static_cast<std::uint32_t>(section_counter + 1)));
         ++section_counter;
         step_counter = 0;
         break;

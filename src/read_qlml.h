@@ -5,6 +5,7 @@
 // fixed placeholder texts; the only failures are files that cannot be read.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -118,6 +119,73 @@ Process read_qlml(const std::string& document_path);
 // The same reader over the lines of a document already in memory, as split_lines gives
 // them; `document_path` only serves to resolve CSVFILE names.
 Process read_qlml_lines(const std::vector<std::string>& lines, const std::string& document_path);
+
+// What the reader does with one line of a document, as its own passes and scans record it
+// (trace_qlml_lines). The checker reports on it, and editors show it.
+enum class LineFate : std::uint8_t {
+  Ignored,      // blank, comment or no keyword: nothing (a table row all the same when in a table)
+  Header,       // Title, Number, Process Type, Author, Reviewer, Subject, Subject Image,
+                // Product, Product Image, Template or Revision: stored by the document pass
+  Listed,       // Objective, Out of Scope, Resource or Verification that no step scan reaches:
+                // only in the process-level lists
+  Section,      // starts a section of the page
+  Step,         // a Step line after the first Section line: starts a step of the page
+  StepOutside,  // a Step line before the first Section line: starts no step, but counts
+                // for the step labels of the process-level lists
+  Action,       // an action of an action table (a run of Action lines)
+  ActionDropped,  // an Action line after its step's run had ended: adds nothing
+  Content,        // a content item of its step (Command, Context, Image, Warning, Objective,
+                  // Out of Scope, Verification, Resource, CSVFILE)
+  TableStart,     // a CSVSTART line that opens an embedded table
+  TableRefused,   // a CSVSTART line while its step's table is open: adds no table
+  TableEnd,       // a CSVEND line that a step scan reaches
+  Outside,        // a step statement (Action, Command, ..., CSVEND) that no step scan
+                  // reaches: adds nothing
+};
+
+// One line of a document as the reader saw it. Line numbers count from 1.
+struct LineTrace {
+  Keyword keyword = Keyword::None;
+  LineFate fate = LineFate::Ignored;
+  bool table_row = false;     // a row of an embedded table (whatever else the line is)
+  bool heading_row = false;   // the first row of its table
+  std::uint32_t section = 0;  // the page's number of the section of the step whose scan
+  std::uint32_t step = 0;     // reaches the line, and the step's number in it (0: none)
+  // ActionDropped: the line that ended the run before it. TableStart: the CSVEND that ends
+  // the table (0: none, the table runs to the end of the document). TableRefused: the
+  // CSVSTART of the table still open. 0 otherwise.
+  std::uint32_t related = 0;
+};
+
+// A step of the page: "Step {section}.{number}: {title}".
+struct OutlineStep {
+  std::uint32_t number = 0;    // in its section, from 1
+  std::string title;           // as the model holds it (untrimmed)
+  std::uint32_t line = 0;      // its Step line
+  std::uint32_t end_line = 0;  // the last line its step scan reaches
+};
+// A section of the page: "Section {number}: {title}".
+struct OutlineSection {
+  std::uint32_t number = 0;  // from 1, as the page numbers it
+  std::string title;
+  std::uint32_t line = 0;      // its Section line
+  std::uint32_t end_line = 0;  // the line before the next Section line, or the last line
+  std::vector<OutlineStep> steps;
+};
+
+struct DocumentTrace {
+  std::vector<LineTrace> lines;  // lines[n - 1] is line n
+  std::vector<OutlineSection> sections;
+};
+
+// What read_qlml_lines does with each of `lines` (as split_line_views gives them), recorded
+// by the reader's own document pass and scans; CSV files are not read (CSVFILE lines
+// are Content where a step scan reaches them) and nothing fails.
+DocumentTrace trace_qlml_lines(std::span<const std::string_view> lines);
+
+// Why the CSVFILE name `name` (trimmed) cannot name a file of the process folder: an
+// absolute path or a ".." component; nothing when it can.
+std::optional<std::string_view> csv_name_problem(std::string_view name);
 
 // What the library menu shows of one document, as views: the header fields the Process
 // would hold, the texts of its process-level lists and the number of its Command lines

@@ -1,10 +1,942 @@
+// check.cc: the document and library checks of qlml check, over the reader's own record of
+// each line (trace_qlml_lines).
 #include "lint/check.h"
 
-namespace morvalen {
+#include <algorithm>
+#include <array>
+#include <nlohmann/json.hpp>
+#include <optional>
 
-int run_check(std::span<const std::string>, std::ostream&, std::ostream& err) {
-  err << "qlml check: not available yet\n";
-  return 2;
+#include "actions.h"
+#include "fatal.h"
+#include "files.h"
+#include "names.h"
+#include "read_qlml.h"
+#include "text.h"
+
+namespace morvalen {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The keywords in their written forms, the form suggestions and messages use.
+constexpr std::array<std::pair<Keyword, std::string_view>, 25> kWritten = {{
+    {Keyword::Template, "Template"},
+    {Keyword::Number, "Number"},
+    {Keyword::Title, "Title"},
+    {Keyword::ProcessType, "Process Type"},
+    {Keyword::Author, "Author"},
+    {Keyword::Reviewer, "Reviewer"},
+    {Keyword::Revision, "Revision"},
+    {Keyword::Subject, "Subject"},
+    {Keyword::SubjectImage, "Subject Image"},
+    {Keyword::Product, "Product"},
+    {Keyword::ProductImage, "Product Image"},
+    {Keyword::Section, "Section"},
+    {Keyword::Step, "Step"},
+    {Keyword::Action, "Action"},
+    {Keyword::Command, "Command"},
+    {Keyword::Context, "Context"},
+    {Keyword::Image, "Image"},
+    {Keyword::Warning, "Warning"},
+    {Keyword::CsvStart, "CSVSTART"},
+    {Keyword::CsvEnd, "CSVEND"},
+    {Keyword::CsvFile, "CSVFILE"},
+    {Keyword::Verification, "Verification"},
+    {Keyword::Resource, "Resource"},
+    {Keyword::Objective, "Objective"},
+    {Keyword::OutOfScope, "Out of Scope"},
+}};
+
+std::string_view written(Keyword keyword) {
+  for (const auto& [known, text] : kWritten) {
+    if (known == keyword) return text;
+  }
+  return "";
+}
+
+// The 1-based column of byte `offset` of `line`, counted in characters.
+int column_of(std::string_view line, std::size_t offset) {
+  int column = 1;
+  for (std::size_t i = 0; i < offset && i < line.size(); ++i) {
+    if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80) ++column;
+  }
+  return column;
+}
+
+std::size_t leading_blanks(std::string_view line) {
+  return static_cast<std::size_t>(trim_view(line).data() - line.data());
+}
+
+bool is_comment(std::string_view line) { return trim_view(line).starts_with("//"); }
+
+// The fields of a value split at every bar, with the byte offset of each in the line.
+struct Field {
+  std::string_view text;
+  std::size_t offset = 0;
+};
+std::vector<Field> fields_of(std::string_view line) {
+  std::vector<Field> fields;
+  std::size_t start = line.find('|');
+  if (start == std::string_view::npos) return {{std::string_view{}, line.size()}};
+  ++start;
+  while (true) {
+    const std::size_t bar = line.find('|', start);
+    const std::size_t end = bar == std::string_view::npos ? line.size() : bar;
+    fields.push_back({line.substr(start, end - start), start});
+    if (bar == std::string_view::npos) return fields;
+    start = bar + 1;
+  }
+}
+
+std::string_view value_of(std::string_view line) {
+  const std::size_t bar = line.find('|');
+  return bar == std::string_view::npos ? std::string_view{} : line.substr(bar + 1);
+}
+
+// "an Action", "a Step".
+std::string with_article(std::string_view word) {
+  const bool vowel =
+      !word.empty() && std::string_view("AEIOU").find(word.front()) != std::string_view::npos;
+  return (vowel ? "an " : "a ") + std::string(word);
+}
+
+std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+// The optimal string alignment distance of two short texts.
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// Builds the findings of one document.
+class DocumentChecker {
+ public:
+  DocumentChecker(const fs::path& document_path, std::span<const std::string_view> lines,
+                  const DocumentTrace& trace)
+      : file_(document_path.string()),
+        folder_(document_path.parent_path()),
+        lines_(lines),
+        trace_(trace) {
+    if (folder_.empty()) folder_ = ".";
+  }
+
+  std::vector<Finding> take() { return std::move(findings_); }
+
+  void check_lines();
+  void check_header();
+  // `folders`: the library's process folders in byte order (scan_library_folders_in).
+  void check_library(const fs::path& document_path, const std::vector<std::string>& folders);
+
+ private:
+  Place line_place(std::size_t index, std::size_t from, std::size_t to) const {
+    const std::string_view line = lines_[index];
+    const int number = static_cast<int>(index + 1);
+    return {file_, number, column_of(line, from), number,
+            column_of(line, std::min(to, line.size()))};
+  }
+  // The line without its blanks at either end.
+  Place statement_place(std::size_t index) const {
+    const std::string_view line = lines_[index];
+    const std::string_view trimmed = trim_view(line);
+    const std::size_t from = static_cast<std::size_t>(trimmed.data() - line.data());
+    return line_place(index, from, from + trimmed.size());
+  }
+  Place field_place(std::size_t index, const Field& field) const {
+    return line_place(index, field.offset, field.offset + field.text.size());
+  }
+  Finding& add(std::string code, Place place, std::string message) {
+    const Rule* rule = find_rule(code);
+    findings_.push_back(
+        {std::move(place), rule->severity, std::move(code), std::move(message), {}, false});
+    return findings_.back();
+  }
+  void relate(Finding& finding, std::size_t index, std::string message) {
+    finding.related.push_back({statement_place(index), std::move(message)});
+  }
+  std::string line_kind(std::size_t index) const;
+
+  void check_ignored(std::size_t index);
+  void check_misplaced(std::size_t index, std::uint32_t section_line);
+  void check_outside(std::size_t index);
+  void check_fields(std::size_t index);
+  void check_table(std::size_t index);
+  void check_row(std::size_t index, std::size_t heading_cells);
+  void check_csv_file(std::size_t index);
+  void check_image(std::size_t index, const Field& field, std::string_view statement);
+  void check_template(std::size_t index);
+
+  std::string file_;
+  fs::path folder_;
+  std::span<const std::string_view> lines_;
+  const DocumentTrace& trace_;
+  std::vector<Finding> findings_;
+  std::size_t heading_cells_ = 0;
+};
+
+std::string DocumentChecker::line_kind(std::size_t index) const {
+  const std::string_view line = lines_[index];
+  const std::string number = std::to_string(index + 1);
+  if (trim_view(line).empty()) return "the blank line " + number;
+  if (is_comment(line)) return "the comment on line " + number;
+  const Keyword keyword = trace_.lines[index].keyword;
+  if (keyword == Keyword::None) return "line " + number + ", which is no statement,";
+  return "the " + std::string(written(keyword)) + " line " + number;
+}
+
+void DocumentChecker::check_ignored(std::size_t index) {
+  const std::string_view line = lines_[index];
+  const std::string_view trimmed = trim_view(line);
+  if (trimmed.empty() || trimmed.starts_with("//")) return;
+  const std::size_t bar = std::min(line.find('|'), line.size());
+  const std::string_view part = trim_view(line.substr(0, bar));
+  const std::size_t from = leading_blanks(line);
+  const Place place = line_place(index, from, from + part.size());
+  std::string bare = trim_whitespace_make_uppercase(part);
+  std::erase_if(bare, [](char c) { return c == '-' || c == '_' || c == ':'; });
+  const Keyword meant = bare.empty() ? Keyword::None : keyword_of(bare);
+  if (meant != Keyword::None) {
+    add("QL002", place,
+        "this line is ignored: " + in_quotes(part) +
+            " is no keyword, since \"-\", \"_\" and \":\" count; write " +
+            in_quotes(written(meant)))
+        .drops_line = true;
+    return;
+  }
+  const std::string_view suggestion = keyword_suggestion(part);
+  std::string message =
+      part.empty()
+          ? std::string("this line is ignored: it begins with a bar, so it names no keyword")
+          : "this line is ignored: " + in_quotes(part) + " is not a keyword";
+  if (!suggestion.empty()) {
+    message += "; did you mean " + in_quotes(suggestion) + "?";
+  } else if (!part.empty()) {
+    message += "; a comment begins with //";
+  }
+  add("QL001", place, std::move(message)).drops_line = true;
+}
+
+void DocumentChecker::check_outside(std::size_t index) {
+  const LineTrace& traced = trace_.lines[index];
+  const std::string kind = std::string(written(traced.keyword));
+  if (trace_.sections.empty() || trace_.sections.front().line > index + 1) {
+    const std::string what = traced.keyword == Keyword::Step
+                                 ? "this Step stands before the first Section line: it starts "
+                                   "no step on the page"
+                                 : "this " + kind +
+                                       " line stands before the first Section line, where the "
+                                       "reader keeps no content: it is dropped";
+    Finding& finding = add("QL201", statement_place(index), what);
+    // A Step line before the first section still numbers the labels of the lists.
+    finding.drops_line = traced.keyword != Keyword::Step;
+    return;
+  }
+  // After a Section line, before its first Step line, where no earlier step reaches.
+  const OutlineSection* section = nullptr;
+  for (const OutlineSection& candidate : trace_.sections) {
+    if (candidate.line <= index + 1) section = &candidate;
+  }
+  Finding& finding =
+      add("QL202", statement_place(index),
+          "this " + kind + " line stands between Section " + std::to_string(section->number) +
+              " and its first Step, and no step before it reaches here: it is dropped");
+  finding.drops_line = true;
+  relate(finding, section->line - 1, "the Section line");
+}
+
+void DocumentChecker::check_fields(std::size_t index) {
+  const LineTrace& traced = trace_.lines[index];
+  const std::string_view line = lines_[index];
+  const auto fields_beyond = [&](std::size_t read, std::string_view statement) {
+    const std::vector<Field> fields = fields_of(line);
+    if (fields.size() <= read) return;
+    const Field& first = fields[read];
+    add("QL303", line_place(index, first.offset - 1, line.size()),
+        "a " + std::string(statement) + " line reads " + std::to_string(read) +
+            (read == 1 ? " field" : " fields") + "; the rest of the line is ignored");
+  };
+  switch (traced.keyword) {
+    case Keyword::Action: {
+      if (traced.fate != LineFate::Action) return;
+      const std::vector<Field> fields = fields_of(line);
+      if (fields.size() == 1) {
+        add("QL301", statement_place(index),
+            "this Action has no expected result: the page shows \"ERROR: NO EXPECTED VALUE "
+            "PROVIDED\"; write it after a second bar");
+      } else if (trim_view(fields[1].text).empty()) {
+        add("QL301", field_place(index, fields[1]),
+            "this Action's expected result is empty; write it after the second bar");
+      }
+      if (fields.size() > 2) {
+        const std::string mark = trim_whitespace_make_uppercase(fields[2].text);
+        static constexpr std::array<std::string_view, 6> kYes = {
+            "T", "Y", "TPV", "YES", "TRUE", "TWOPARTYVERIFICATION"};
+        static constexpr std::array<std::string_view, 6> kNo = {"",  "N",     "NO",
+                                                                "F", "FALSE", "NONE"};
+        if (std::find(kYes.begin(), kYes.end(), mark) == kYes.end() &&
+            std::find(kNo.begin(), kNo.end(), mark) == kNo.end()) {
+          add("QL302", field_place(index, fields[2]),
+              in_quotes(trim_view(fields[2].text)) +
+                  " is no two-party-verification value, so the action has none; write TPV "
+                  "(or T, Y, YES, TRUE), or leave the field out");
+        }
+      }
+      fields_beyond(3, "Action");
+      return;
+    }
+    case Keyword::Verification: {
+      if (traced.fate != LineFate::Content && traced.fate != LineFate::Listed) return;
+      const std::vector<Field> fields = fields_of(line);
+      if (fields.size() < 3) {
+        add("QL305", statement_place(index),
+            fields.size() == 1
+                ? "this Verification has no requirement text and no method: the page shows "
+                  "\"???\" and Sampling; write \"Verification | id | text | method\""
+                : "this Verification has no method: it is read as Sampling; add \"| method\" "
+                  "(Demonstration, Inspection, Analysis, Test or Sampling)");
+      } else {
+        const std::string method = trim_whitespace_make_uppercase(fields[2].text);
+        if (which_method(method) == VerificationMethod::Sampling && method != "S" &&
+            method != "SAMPLING") {
+          add("QL304", field_place(index, fields[2]),
+              in_quotes(trim_view(fields[2].text)) +
+                  " is no verification method, so it is read as Sampling; write Demonstration, "
+                  "Inspection, Analysis, Test or Sampling (or D, I, A, T, S)");
+        }
+      }
+      fields_beyond(3, "Verification");
+      return;
+    }
+    case Keyword::Resource: {
+      if (traced.fate != LineFate::Content && traced.fate != LineFate::Listed) return;
+      const std::vector<Field> fields = fields_of(line);
+      if (fields[0].text.empty()) {
+        add("QL306", statement_place(index),
+            "this Resource names nothing: the page lists \"ERROR: NO RESOURCE IDENTIFIED\"");
+      } else if (trim_view(fields[0].text).empty()) {
+        add("QL306", statement_place(index),
+            "this Resource names nothing but blanks: the page lists an empty resource");
+      }
+      return;
+    }
+    case Keyword::Revision:
+      fields_beyond(2, "Revision");
+      return;
+    case Keyword::Image:
+      if (traced.fate == LineFate::Content) {
+        fields_beyond(2, "Image");
+        check_image(index, fields_of(line)[0], "Image");
+      }
+      return;
+    case Keyword::CsvStart:
+      if (traced.fate == LineFate::TableStart) fields_beyond(1, "CSVSTART");
+      return;
+    case Keyword::CsvFile:
+      if (traced.fate == LineFate::Content) {
+        fields_beyond(2, "CSVFILE");
+        check_csv_file(index);
+      }
+      return;
+    case Keyword::Command: {
+      if (traced.fate != LineFate::Content) return;
+      const std::string_view value = value_of(line);
+      // Only what a browser takes for markup: "<" before a letter, "/", "!" or "?" opens a
+      // tag, "&" before a letter, digit or "#" a character reference; "a < b" and "x && y"
+      // show as written.
+      std::size_t at = 0;
+      for (; at < value.size(); ++at) {
+        if (at + 1 == value.size() || (value[at] != '<' && value[at] != '&')) continue;
+        const char next = value[at + 1];
+        const bool letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
+        if (value[at] == '<' && (letter || next == '/' || next == '!' || next == '?')) break;
+        if (value[at] == '&' && (letter || (next >= '0' && next <= '9') || next == '#')) break;
+      }
+      if (at + 1 < value.size()) {
+        const std::size_t offset = static_cast<std::size_t>(value.data() - line.data()) + at;
+        add("QL601", line_place(index, offset, offset + 1),
+            "the page reads this " + in_quotes(value.substr(at, 1)) +
+                " as HTML, since command text is inserted as it is; write " +
+                (value[at] == '<' ? "&lt;" : "&amp;") + " or reword the command");
+      }
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void DocumentChecker::check_image(std::size_t index, const Field& field,
+                                  std::string_view statement) {
+  const std::string_view name = trim_view(field.text);
+  // No file: the placeholder image; an address: not a file of the folder.
+  if (name.empty() || name.find("://") != std::string_view::npos || name.starts_with("data:")) {
+    return;
+  }
+  const Place place = line_place(index, field.offset + leading_blanks(field.text),
+                                 field.offset + leading_blanks(field.text) + name.size());
+  if (!path_exists((folder_ / std::string(name)).string())) {
+    add("QL502", place,
+        "the " + std::string(statement) + " file " + in_quotes(name) +
+            " is not in the process folder, so the page shows a broken image");
+    return;
+  }
+  if (name.find('/') != std::string_view::npos && !name.starts_with("../")) {
+    add("QL504", place,
+        in_quotes(name) +
+            " lies in a subfolder of the process folder, which archives do not keep; keep it "
+            "beside the document");
+  }
+}
+
+void DocumentChecker::check_csv_file(std::size_t index) {
+  const std::string_view line = lines_[index];
+  const Field field = fields_of(line)[0];
+  const std::string_view name = trim_view(field.text);
+  const std::size_t from = field.offset + leading_blanks(field.text);
+  const Place place = line_place(index, name.empty() ? field.offset : from,
+                                 name.empty() ? line.size() : from + name.size());
+  const std::string stop = "; every action on this document stops";
+  if (name.empty()) {
+    add("QL501", place, "this CSVFILE names no file" + stop);
+    return;
+  }
+  if (const std::optional<std::string_view> problem = csv_name_problem(name)) {
+    add("QL501", place, "the CSV file " + in_quotes(name) + " " + std::string(*problem) + stop);
+    return;
+  }
+  std::string content;
+  if (const std::optional<std::string> reason =
+          try_read_text_file_into((folder_ / std::string(name)).string(), content)) {
+    add("QL501", place, "the CSV file " + in_quotes(name) + " cannot be read: " + *reason + stop);
+    return;
+  }
+  if (name.find('/') != std::string_view::npos) {
+    add("QL504", place,
+        in_quotes(name) +
+            " lies in a subfolder of the process folder, which archives do not keep; keep it "
+            "beside the document");
+  }
+  const std::vector<std::string_view> rows = split_line_views(content);
+  if (!rows.empty() && std::all_of(rows.front().begin(), rows.front().end(),
+                                   [](char c) { return c == ',' || c == ' ' || c == '\t'; })) {
+    add("QL405", place,
+        "the first line of " + in_quotes(name) +
+            " (the heading row) is empty: the table has no headings");
+  }
+}
+
+void DocumentChecker::check_template(std::size_t index) {
+  const std::string_view line = lines_[index];
+  const Field field = fields_of(line)[0];
+  const std::string_view name = trim_view(field.text);
+  if (name.empty()) return;  // QL102
+  const std::size_t from = field.offset + leading_blanks(field.text);
+  const Place place = line_place(index, from, from + name.size());
+  std::string lower = std::string(name.substr(name.size() >= 4 ? name.size() - 4 : 0));
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  if (lower != ".css") {
+    add("QL503", place,
+        "the page links " + in_quotes(name) + " as written, without \".css\": write " +
+            in_quotes(std::string(name) + ".css"));
+    return;
+  }
+  const fs::path sheet = folder_ / ".." / "assets" / std::string(name);
+  if (!path_exists(sheet.string())) {
+    add("QL503", place, "the assets folder holds no stylesheet " + in_quotes(name));
+  }
+}
+
+void DocumentChecker::check_row(std::size_t index, std::size_t heading_cells) {
+  const std::string_view line = lines_[index];
+  const LineTrace& traced = trace_.lines[index];
+  if (is_comment(line)) {
+    add("QL404", statement_place(index),
+        "this comment is a row of the table above: inside a table every line is a row; move it "
+        "before CSVSTART or after CSVEND");
+    return;
+  }
+  if (traced.keyword != Keyword::None && traced.keyword != Keyword::CsvStart) {
+    add("QL403", statement_place(index),
+        "this row of the table above is also read as " + with_article(written(traced.keyword)) +
+            " statement; reword it or close the table before it");
+  }
+  const std::size_t cells = static_cast<std::size_t>(std::count(line.begin(), line.end(), ',')) + 1;
+  const std::size_t quote = line.find('"');
+  if (quote != std::string_view::npos) {
+    const std::size_t close = line.find('"', quote + 1);
+    if (close != std::string_view::npos &&
+        line.substr(quote, close - quote).find(',') != std::string_view::npos) {
+      add("QL404", line_place(index, quote, close + 1),
+          "the comma inside these quotes splits the cell: tables know no quoting");
+      return;
+    }
+  }
+  if (!traced.heading_row && cells > heading_cells) {
+    std::size_t cut = 0;
+    for (std::size_t n = 0; n < heading_cells; ++n) cut = line.find(',', cut) + 1;
+    add("QL404", line_place(index, cut - 1, line.size()),
+        "this row has " + std::to_string(cells) + " cells and the heading row " +
+            std::to_string(heading_cells) + ": the cells beyond are dropped");
+  }
+}
+
+void DocumentChecker::check_table(std::size_t index) {
+  const LineTrace& traced = trace_.lines[index];
+  if (traced.fate == LineFate::TableRefused) {
+    Finding& finding = add("QL402", statement_place(index),
+                           "this CSVSTART adds no table: the table opened on line " +
+                               std::to_string(traced.related) +
+                               " is still open, so this line and the lines after it are its "
+                               "rows; close that table with CSVEND first");
+    if (traced.related != 0) relate(finding, traced.related - 1, "the table still open");
+    return;
+  }
+  // The step scan reaches to the next Step line; the table must close before it.
+  std::size_t step_end = index + 1;
+  while (step_end < lines_.size() && trace_.lines[step_end].keyword != Keyword::Step) ++step_end;
+  if (traced.related == 0) {
+    add("QL401", statement_place(index),
+        "this table is never closed: every line to the end of the document is one of its rows; "
+        "end it with a CSVEND line");
+  } else if (traced.related - 1 > step_end) {
+    Finding& finding =
+        add("QL401", statement_place(index),
+            "this table has no CSVEND in its step: it takes every line up to the CSVEND on line " +
+                std::to_string(traced.related) + " as rows, the Step line " +
+                std::to_string(step_end + 1) + " included; end it with a CSVEND line in its step");
+    relate(finding, traced.related - 1, "the CSVEND that ends the table");
+  }
+  const std::size_t heading = index + 1;
+  if (heading < lines_.size() && trace_.lines[heading].heading_row) {
+    const std::string_view row = lines_[heading];
+    heading_cells_ = static_cast<std::size_t>(std::count(row.begin(), row.end(), ',')) + 1;
+    if (std::all_of(row.begin(), row.end(),
+                    [](char c) { return c == ',' || c == ' ' || c == '\t'; })) {
+      add("QL405", line_place(heading, 0, row.size()),
+          "the heading row of this table is empty: the table shows no headings");
+    }
+  }
+}
+
+void DocumentChecker::check_misplaced(std::size_t index, std::uint32_t section_line) {
+  const LineTrace& traced = trace_.lines[index];
+  Finding& finding =
+      add("QL202", statement_place(index),
+          "this " + std::string(written(traced.keyword)) +
+              " line stands between a Section line and its first Step: the page shows it at the "
+              "end of Step " +
+              std::to_string(traced.section) + "." + std::to_string(traced.step) +
+              ", in the section before; move it after the Step line it belongs to");
+  relate(finding, section_line - 1, "the Section line");
+}
+
+void DocumentChecker::check_lines() {
+  // The Section line last seen, and its number.
+  std::uint32_t section_line = 0;
+  std::uint32_t section_number = 0;
+  for (std::size_t index = 0; index < lines_.size(); ++index) {
+    const LineTrace& traced = trace_.lines[index];
+    if (traced.fate == LineFate::Section) {
+      section_line = static_cast<std::uint32_t>(index + 1);
+      ++section_number;
+    }
+    // Content that the last step of an earlier section reaches, past this Section line.
+    if (traced.section != 0 && traced.section < section_number && !traced.table_row &&
+        (traced.fate == LineFate::Action || traced.fate == LineFate::Content ||
+         traced.fate == LineFate::TableStart)) {
+      check_misplaced(index, section_line);
+    }
+    if (traced.table_row) {
+      check_row(index, heading_cells_);
+    }
+    switch (traced.fate) {
+      case LineFate::Ignored:
+        if (!traced.table_row) check_ignored(index);
+        break;
+      case LineFate::Outside:
+      case LineFate::StepOutside:
+        check_outside(index);
+        break;
+      case LineFate::ActionDropped: {
+        std::string message = "this Action line is dropped: ";
+        if (traced.related != 0) {
+          message += line_kind(traced.related - 1) +
+                     " ended the action table above, and only a content line (Context, Command, "
+                     "...) starts a new one";
+        } else {
+          message += "the action table above had ended";
+        }
+        Finding& finding = add("QL203", statement_place(index), std::move(message));
+        finding.drops_line = true;
+        if (traced.related != 0) {
+          relate(finding, traced.related - 1, "the line that ended the action table");
+        }
+        break;
+      }
+      case LineFate::TableStart:
+      case LineFate::TableRefused:
+        check_table(index);
+        check_fields(index);
+        break;
+      case LineFate::Section:
+      case LineFate::Step: {
+        if (trim_view(value_of(lines_[index])).empty()) {
+          add("QL204", statement_place(index),
+              "this " + std::string(written(traced.keyword)) +
+                  " has no title: the page shows an empty heading");
+        }
+        break;
+      }
+      default:
+        check_fields(index);
+        break;
+    }
+  }
+  for (const OutlineSection& section : trace_.sections) {
+    if (section.steps.empty()) {
+      add("QL204", statement_place(section.line - 1),
+          "Section " + std::to_string(section.number) +
+              " has no Step line: the page shows it without content");
+    }
+  }
+}
+
+void DocumentChecker::check_header() {
+  // The statements whose last line wins, and those whose placeholder prints when missing.
+  struct Slot {
+    Keyword keyword;
+    bool required;
+    std::string_view placeholder;
+  };
+  static constexpr std::array<Slot, 9> kSlots = {{
+      {Keyword::Title, true, "NO TITLE IN QLML FILE"},
+      {Keyword::Number, true, "NO NUMBER IN QLML FILE - THIS IS PLACEHOLDER TEXT"},
+      {Keyword::ProcessType, true, "NO PROCESS TYPE IDENTIFIED IN QLML FILE"},
+      {Keyword::Author, true, "NO AUTHOR IN QLML FILE"},
+      {Keyword::Reviewer, true, "NO REVIEWER IN QLML FILE"},
+      {Keyword::Subject, true, "NO SUBJECT IN QLML FILE"},
+      {Keyword::SubjectImage, false, ""},
+      {Keyword::Product, false, ""},
+      {Keyword::ProductImage, false, ""},
+  }};
+  std::array<std::vector<std::size_t>, 9> seen;
+  bool has_revision = false;
+  for (std::size_t index = 0; index < lines_.size(); ++index) {
+    const LineTrace& traced = trace_.lines[index];
+    if (traced.fate != LineFate::Header) continue;
+    if (trim_view(value_of(lines_[index])).empty()) {
+      add("QL102", statement_place(index),
+          "this " + std::string(written(traced.keyword)) +
+              " is empty: the page shows nothing where its value belongs");
+    }
+    if (traced.keyword == Keyword::Revision) has_revision = true;
+    if (traced.keyword == Keyword::Template) check_template(index);
+    for (std::size_t slot = 0; slot < kSlots.size(); ++slot) {
+      if (kSlots[slot].keyword == traced.keyword) seen[slot].push_back(index);
+    }
+  }
+  const Place top{file_, 1, 1, 1, 1};
+  for (std::size_t slot = 0; slot < kSlots.size(); ++slot) {
+    const std::string name(written(kSlots[slot].keyword));
+    if (seen[slot].empty() && kSlots[slot].required) {
+      add("QL101", top,
+          "the document has no " + name + " line: the page prints " +
+              in_quotes(kSlots[slot].placeholder));
+    }
+    for (std::size_t n = 0; n + 1 < seen[slot].size(); ++n) {
+      Finding& finding = add("QL103", statement_place(seen[slot][n]),
+                             "this " + name + " is overridden by the " + name + " line " +
+                                 std::to_string(seen[slot].back() + 1) + ": the last one wins");
+      relate(finding, seen[slot].back(), "the " + name + " that wins");
+    }
+    if (kSlots[slot].keyword == Keyword::SubjectImage ||
+        kSlots[slot].keyword == Keyword::ProductImage) {
+      if (!seen[slot].empty()) {
+        const std::size_t index = seen[slot].back();
+        const Field field = fields_of(lines_[index])[0];
+        // The whole value names the image; "N/A" is the product image's own "none".
+        const std::string_view value = value_of(lines_[index]);
+        if (trim_view(value) != "N/A") {
+          check_image(index, {value, field.offset}, name);
+        }
+      }
+    }
+  }
+  if (!has_revision) {
+    add("QL104", top,
+        "the document has no Revision line: the document number stands in for the revision on "
+        "the page, in the menu and in archive folder names");
+  }
+}
+
+void DocumentChecker::check_library(const fs::path& document_path,
+                                    const std::vector<std::string>& folders) {
+  // The last Number and Title lines decide, as in the model.
+  std::string number = "NO NUMBER IN QLML FILE - THIS IS PLACEHOLDER TEXT";
+  std::string title = "NO TITLE IN QLML FILE";
+  std::size_t number_line = 0;
+  for (std::size_t index = 0; index < lines_.size(); ++index) {
+    const LineTrace& traced = trace_.lines[index];
+    if (traced.fate != LineFate::Header) continue;
+    if (traced.keyword == Keyword::Number) {
+      number = trim(value_of(lines_[index]));
+      number_line = index + 1;
+    } else if (traced.keyword == Keyword::Title) {
+      title = trim(value_of(lines_[index]));
+    }
+  }
+  const Place place =
+      number_line == 0 ? Place{file_, 1, 1, 1, 1} : statement_place(number_line - 1);
+  const fs::path folder = fs::absolute(document_path).lexically_normal().parent_path();
+  const std::string folder_name = folder.filename().string();
+  const std::string expected = process_folder_name(number, title).substr(2);
+  if (folder_name != expected) {
+    add("QL701", place,
+        "the process folder is named " + in_quotes(folder_name) +
+            ", but its Number and Title give " + in_quotes(expected) +
+            ": archives and menu links will look for that folder");
+  }
+  if (number.empty() || number_line == 0) return;
+  // The folders that begin with the number stand together in byte order.
+  for (auto other = std::lower_bound(folders.begin(), folders.end(), number);
+       other != folders.end() && other->starts_with(number); ++other) {
+    if (*other != folder_name) {
+      add("QL703", place,
+          "the number " + in_quotes(number) + " also selects the folder " + in_quotes(*other) +
+              ": morvalen -p " + number + " renders both");
+    }
+  }
+}
+
+// Findings the configuration and the suppression comments keep, with their severities.
+std::vector<Finding> apply_config(std::vector<Finding> findings, const CheckConfig& config,
+                                  std::span<const std::string_view> lines,
+                                  const DocumentTrace& trace) {
+  // "// qlml: ignore CODES" silences CODES on the next statement (the next line that is not
+  // blank and not a comment), "// qlml: ignore-file CODES" in the whole document.
+  std::set<std::string, std::less<>> file_codes;
+  std::map<int, std::set<std::string, std::less<>>> line_codes;
+  std::set<std::string, std::less<>> pending;
+  for (std::size_t index = 0; index < lines.size(); ++index) {
+    const std::string_view line = trim_view(lines[index]);
+    const bool row = index < trace.lines.size() && trace.lines[index].table_row;
+    if (line.starts_with("//") && !row) {
+      std::string_view rest = trim_view(line.substr(2));
+      if (!rest.starts_with("qlml:")) continue;
+      rest = trim_view(rest.substr(5));
+      bool whole_file = false;
+      if (rest.starts_with("ignore-file")) {
+        whole_file = true;
+        rest = rest.substr(11);
+      } else if (rest.starts_with("ignore")) {
+        rest = rest.substr(6);
+      } else {
+        continue;
+      }
+      std::string codes(rest);
+      std::replace(codes.begin(), codes.end(), ',', ' ');
+      for (const std::string_view code : split(codes, ' ')) {
+        if (code.empty()) continue;
+        (whole_file ? file_codes : pending).insert(std::string(code));
+      }
+      continue;
+    }
+    if (line.empty()) continue;
+    if (!pending.empty()) {
+      line_codes[static_cast<int>(index + 1)].merge(pending);
+      pending.clear();
+    }
+  }
+  std::vector<Finding> kept;
+  for (Finding& finding : findings) {
+    if (!is_reported(config, finding.code) || file_codes.contains(finding.code)) continue;
+    if (const auto codes = line_codes.find(finding.place.line);
+        codes != line_codes.end() && codes->second.contains(finding.code)) {
+      continue;
+    }
+    finding.severity = severity_of(config, *find_rule(finding.code));
+    kept.push_back(std::move(finding));
+  }
+  std::stable_sort(kept.begin(), kept.end(),
+                   [](const Finding& a, const Finding& b) { return a.place.line < b.place.line; });
+  return kept;
+}
+
+Severity parse_severity(std::string_view text, const std::string& path) {
+  if (text == "error") return Severity::error;
+  if (text == "warning") return Severity::warning;
+  if (text == "note") return Severity::note;
+  fatal("Rejected qlml.json: " + path + ": unknown severity \"" + std::string(text) +
+        "\" (error, warning or note)");
+}
+
+}  // namespace
+
+bool is_reported(const CheckConfig& config, std::string_view code) {
+  if (!config.select.empty() && !config.select.contains(code)) return false;
+  return !config.ignore.contains(code);
+}
+
+Severity severity_of(const CheckConfig& config, const Rule& rule) {
+  const auto found = config.severities.find(rule.code);
+  return found == config.severities.end() ? rule.severity : found->second;
+}
+
+std::string_view keyword_suggestion(std::string_view keyword_part) {
+  const std::string normalised = trim_whitespace_make_uppercase(keyword_part);
+  if (normalised.empty() || normalised.size() > 16) return "";
+  std::string_view best;
+  std::size_t best_distance = 3;
+  for (const auto& [keyword, text] : kWritten) {
+    const std::string known = trim_whitespace_make_uppercase(text);
+    const std::size_t distance = edit_distance(normalised, known);
+    if (distance < best_distance) {
+      best_distance = distance;
+      best = text;
+    }
+  }
+  // Short words are close to many keywords: allow one edit per three characters.
+  if (best_distance > std::max<std::size_t>(1, normalised.size() / 3)) return "";
+  return best;
+}
+
+CheckConfig load_check_config(const fs::path& library_root) {
+  CheckConfig config;
+  const std::string path = (library_root / "qlml.json").string();
+  if (!path_exists(path)) return config;
+  std::string content;
+  if (const std::optional<std::string> reason = try_read_text_file_into(path, content)) {
+    fatal("Rejected qlml.json: " + path + ": " + *reason);
+  }
+  const nlohmann::json json = nlohmann::json::parse(content, nullptr, false);
+  if (json.is_discarded() || !json.is_object()) {
+    fatal("Rejected qlml.json: " + path + ": not a JSON object");
+  }
+  const auto code_of = [&](const nlohmann::json& item) {
+    if (!item.is_string() || find_rule(item.get<std::string>()) == nullptr) {
+      fatal("Rejected qlml.json: " + path + ": unknown rule code " + item.dump());
+    }
+    return item.get<std::string>();
+  };
+  for (const auto& [member, value] : json.items()) {
+    if (member == "select" || member == "ignore") {
+      if (!value.is_array()) fatal("Rejected qlml.json: " + path + ": " + member + " is no list");
+      for (const nlohmann::json& item : value) {
+        (member == "select" ? config.select : config.ignore).insert(code_of(item));
+      }
+    } else if (member == "severity") {
+      if (!value.is_object()) {
+        fatal("Rejected qlml.json: " + path + ": severity is no object");
+      }
+      for (const auto& [code, level] : value.items()) {
+        code_of(code);
+        if (!level.is_string()) fatal("Rejected qlml.json: " + path + ": severity of " + code);
+        config.severities[code] = parse_severity(level.get<std::string>(), path);
+      }
+    } else {
+      fatal("Rejected qlml.json: " + path + ": unknown member \"" + member +
+            "\" (select, ignore, severity)");
+    }
+  }
+  return config;
+}
+
+namespace {
+
+std::vector<Finding> check_document_among(const fs::path& document_path, std::string_view bytes,
+                                          const CheckConfig& config,
+                                          const std::vector<std::string>* library_folders);
+
+}  // namespace
+
+std::vector<Finding> check_document(const fs::path& document_path, std::string_view bytes,
+                                    const CheckConfig& config) {
+  if (!config.with_library_checks_for_document) {
+    return check_document_among(document_path, bytes, config, nullptr);
+  }
+  const fs::path root = fs::absolute(document_path).lexically_normal().parent_path().parent_path();
+  const std::vector<std::string> folders = scan_library_folders_in(root.string()).process_folders;
+  return check_document_among(document_path, bytes, config, &folders);
+}
+
+namespace {
+
+std::vector<Finding> check_document_among(const fs::path& document_path, std::string_view bytes,
+                                          const CheckConfig& config,
+                                          const std::vector<std::string>* library_folders) {
+  if (const std::optional<std::size_t> bad = first_invalid_utf8(bytes)) {
+    const std::string_view before = bytes.substr(0, *bad);
+    const std::size_t line_start =
+        before.rfind('\n') == std::string_view::npos ? 0 : before.rfind('\n') + 1;
+    const int line = static_cast<int>(std::count(before.begin(), before.end(), '\n')) + 1;
+    const int column = column_of(bytes.substr(line_start), *bad - line_start);
+    std::vector<Finding> findings{{{document_path.string(), line, column, line, column + 1},
+                                   Severity::error,
+                                   "QL004",
+                                   "this byte is not UTF-8 text: every action on this document "
+                                   "stops with \"Could not load lines\"; save the file as UTF-8",
+                                   {},
+                                   false}};
+    return apply_config(std::move(findings), config, {}, DocumentTrace{});
+  }
+  const std::vector<std::string_view> lines = split_line_views(bytes);
+  const DocumentTrace trace = trace_qlml_lines(lines);
+  DocumentChecker checker(document_path, lines, trace);
+  checker.check_header();
+  checker.check_lines();
+  if (library_folders != nullptr) checker.check_library(document_path, *library_folders);
+  return apply_config(checker.take(), config, lines, trace);
+}
+
+}  // namespace
+
+std::vector<Finding> check_library(const fs::path& root, std::string_view shown,
+                                   const CheckConfig& config) {
+  CheckConfig document_config = config;
+  document_config.with_library_checks_for_document = true;
+  const auto shown_path = [&](const std::string& relative) {
+    return shown.empty() || shown == "." ? fs::path(relative) : fs::path(shown) / relative;
+  };
+  std::vector<Finding> findings;
+  std::string content;
+  const std::vector<std::string> folders = scan_library_folders_in(root.string()).process_folders;
+  for (const std::string& folder : folders) {
+    const std::string document = folder + "/" + folder + ".qlml";
+    if (!path_exists((root / document).string())) {
+      if (is_reported(config, "QL702")) {
+        const Rule& rule = *find_rule("QL702");
+        findings.push_back({{shown_path(folder).string()},
+                            severity_of(config, rule),
+                            "QL702",
+                            "this folder holds no document " + in_quotes(folder + ".qlml") +
+                                ": morvalen takes every folder of the library for a process "
+                                "folder, and morvalen -w stops here",
+                            {},
+                            false});
+      }
+      continue;
+    }
+    std::error_code error;
+    read_file_into((root / document).string(), content, error);
+    if (error) fatal("Could not load lines: " + shown_path(document).string(), error);
+    std::vector<Finding> found =
+        check_document_among(shown_path(document), content, document_config, &folders);
+    std::move(found.begin(), found.end(), std::back_inserter(findings));
+  }
+  return findings;
 }
 
 }  // namespace morvalen
