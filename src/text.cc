@@ -1,16 +1,25 @@
 #include "text.h"
 
-#include <unicode/locid.h>
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 namespace morvalen {
 namespace {
+
+struct UpperRun {
+  char32_t first;
+  char32_t last;
+  std::int32_t delta;
+  std::uint32_t stride;
+};
+
+struct UpperSpecial {
+  char32_t code_point;
+  char32_t upper[3];
+};
+
+#include "unicode_tables.inc"
 
 bool is_ascii(std::string_view text) {
   for (const char c : text) {
@@ -21,29 +30,110 @@ bool is_ascii(std::string_view text) {
 
 bool is_ascii_white(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// Decodes the code point at `pos` and advances `pos`; ill-formed bytes come back as
-// U+FFFD one byte at a time, so the caller never stalls.
-UChar32 next_code_point(std::string_view text, std::size_t& pos) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const auto length = static_cast<int32_t>(text.size());
-  auto i = static_cast<int32_t>(pos);
-  UChar32 c = 0;
-  U8_NEXT(bytes, i, length, c);
-  pos = static_cast<std::size_t>(i);
-  return c < 0 ? 0xFFFD : c;
+// Decodes the code point at `pos` and advances `pos`. An ill-formed sequence comes back
+// as one U+FFFD for its longest start that could still have become a well-formed sequence
+// (a lead byte and the continuation bytes that fit it), or for one byte when none could.
+char32_t next_code_point(std::string_view text, std::size_t& pos) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char first = byte(pos);
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  char32_t value = 0;
+  if (first < 0x80) {
+    ++pos;
+    return first;
+  } else if (first >= 0xC2 && first <= 0xDF) {
+    length = 2;
+    value = first & 0x1F;
+  } else if (first >= 0xE0 && first <= 0xEF) {
+    length = 3;
+    value = first & 0x0F;
+    if (first == 0xE0) low = 0xA0;
+    if (first == 0xED) high = 0x9F;
+  } else if (first >= 0xF0 && first <= 0xF4) {
+    length = 4;
+    value = first & 0x07;
+    if (first == 0xF0) low = 0x90;
+    if (first == 0xF4) high = 0x8F;
+  } else {
+    ++pos;
+    return 0xFFFD;
+  }
+  std::size_t taken = 1;
+  while (taken < length && pos + taken < text.size()) {
+    const unsigned char next = byte(pos + taken);
+    if (next < low || next > high) break;
+    value = (value << 6) | (next & 0x3F);
+    ++taken;
+    low = 0x80;
+    high = 0xBF;
+  }
+  pos += taken;
+  return taken == length ? value : 0xFFFD;
 }
 
-bool is_white(UChar32 c) {
+bool is_white(char32_t c) {
   if (c < 0x80) return is_ascii_white(static_cast<unsigned char>(c));
-  return u_isUWhiteSpace(c) != 0;
+  return std::binary_search(std::begin(kWhiteSpace), std::end(kWhiteSpace), c);
 }
 
-std::string icu_upper(std::string_view text) {
-  icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-  unicode.toUpper(icu::Locale::getRoot());
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// Appends the full upper-case mapping of `c` (one, two or three code points).
+void append_upper(std::string& out, char32_t c) {
+  const auto special = std::lower_bound(
+      std::begin(kUpperSpecials), std::end(kUpperSpecials), c,
+      [](const UpperSpecial& entry, char32_t value) { return entry.code_point < value; });
+  if (special != std::end(kUpperSpecials) && special->code_point == c) {
+    for (const char32_t upper : special->upper) {
+      if (upper != 0) append_utf8(out, upper);
+    }
+    return;
+  }
+  const auto after =
+      std::upper_bound(std::begin(kUpperRuns), std::end(kUpperRuns), c,
+                       [](char32_t value, const UpperRun& run) { return value < run.first; });
+  if (after != std::begin(kUpperRuns)) {
+    const UpperRun& run = *(after - 1);
+    if (c <= run.last && (c - run.first) % run.stride == 0) {
+      append_utf8(out, static_cast<char32_t>(static_cast<std::int32_t>(c) + run.delta));
+      return;
+    }
+  }
+  append_utf8(out, c);
+}
+
+std::string unicode_upper(std::string_view text) {
   std::string result;
-  unicode.toUTF8String(result);
+  result.reserve(text.size() + text.size() / 4);
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const unsigned char first = static_cast<unsigned char>(text[pos]);
+    if (first < 0x80) {
+      ++pos;
+      result.push_back(first >= 'a' && first <= 'z' ? static_cast<char>(first - 'a' + 'A')
+                                                    : static_cast<char>(first));
+      continue;
+    }
+    append_upper(result, next_code_point(text, pos));
+  }
   return result;
 }
 
@@ -104,7 +194,7 @@ std::string trim_whitespace_make_uppercase(std::string_view text) {
 }
 
 std::string to_upper(std::string_view text) {
-  if (!is_ascii(text)) return icu_upper(text);
+  if (!is_ascii(text)) return unicode_upper(text);
   std::string result(text);
   for (char& c : result) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -177,7 +267,7 @@ std::string quote_debug(std::string_view text) {
   while (pos < text.size()) {
     const std::size_t start = pos;
     const unsigned char first = static_cast<unsigned char>(text[pos]);
-    const UChar32 c = first < 0x80 ? (++pos, first) : next_code_point(text, pos);
+    const char32_t c = first < 0x80 ? (++pos, first) : next_code_point(text, pos);
     switch (c) {
       case '"':
         result += "\\\"";
@@ -202,7 +292,7 @@ std::string quote_debug(std::string_view text) {
     }
     if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
       std::string digits;
-      for (UChar32 v = c; v > 0; v >>= 4) digits.insert(digits.begin(), kHex[v & 0xF]);
+      for (char32_t v = c; v > 0; v >>= 4) digits.insert(digits.begin(), kHex[v & 0xF]);
       result += "\\u{" + digits + "}";
     } else {
       result.append(text.substr(start, pos - start));
@@ -230,6 +320,31 @@ std::string shell_word(std::string_view word) {
   }
   quoted += '\'';
   return quoted;
+}
+
+std::string windows_command_line(const std::vector<std::string>& argv) {
+  std::string line;
+  for (const std::string& word : argv) {
+    if (!line.empty()) line += ' ';
+    if (!word.empty() && word.find_first_of(" \t\n\v\"") == std::string::npos) {
+      line += word;
+      continue;
+    }
+    line += '"';
+    std::size_t backslashes = 0;
+    for (const char c : word) {
+      if (c == '\\') {
+        ++backslashes;
+        continue;
+      }
+      line.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+      backslashes = 0;
+      line += c;
+    }
+    line.append(2 * backslashes, '\\');
+    line += '"';
+  }
+  return line;
 }
 
 std::string format_name_list(const std::vector<std::string>& names) {

@@ -33,6 +33,10 @@ std::string quote_debug(std::string_view text);
 // of letters, digits and _@%+=:,./- (nothing a shell splits or expands), else in single
 // quotes with a quote inside written as '\''. The empty word is ''.
 std::string shell_word(std::string_view word);
+// `argv` as one Windows command line that the C runtime splits back into exactly these
+// words: a word without blanks, tabs or double quotes bare, any other in double quotes with
+// a quote inside, and backslashes before a quote or the closing quote, escaped by a backslash.
+std::string windows_command_line(const std::vector<std::string>& argv);
 // ["A", "B"]: every name quoted as quote_debug does, separated by ", ".
 std::string format_name_list(const std::vector<std::string>& names);
 // `text` with every occurrence of `from` replaced by `to`.

@@ -39,6 +39,45 @@ TEST(Text, ToUpperKeepsWhiteSpace) {
   EXPECT_EQ(to_upper(" stra\u00dfe"), " STRASSE");
 }
 
+// The full mapping (one to several code points, runs of alternating pairs) and one U+FFFD
+// for each longest start of a sequence that could still have become well-formed.
+TEST(Text, ToUpperFullMappingAndIllFormedText) {
+  struct Case {
+    std::string_view input, expected;
+  };
+  const Case cases[] = {
+      {"\u0149n", "\u02bcNN"},                       // one to two
+      {"\u0390", "\u0399\u0308\u0301"},              // one to three
+      {"\u0101\u0103\u0100", "\u0100\u0102\u0100"},  // a run of pairs
+      {"\u1f80", "\u1f08\u0399"},
+      {"\U0001e922", "\U0001e900"},
+      {"\u00ff\u0131\u017f", "\u0178IS"},
+      {"a\xe2\x82z", "A\ufffdZ"},              // cut short: one replacement
+      {"\xf0\x80\x80", "\ufffd\ufffd\ufffd"},  // no sequence starts F0 80
+      {"\xed\xa0\x80\xc3", "\ufffd\ufffd\ufffd\ufffd"},
+      {"\xf4\x8f\xbf\xbf\xf4\x90", "\U0010ffff\ufffd\ufffd"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(to_upper(c.input), c.expected) << quote_debug(c.input);
+}
+
+// Each line as the C runtime splits it back (CommandLineToArgvW's rules).
+TEST(Text, WindowsCommandLines) {
+  struct Case {
+    std::vector<std::string> argv;
+    std::string_view line;
+  };
+  const Case cases[] = {
+      {{"C:\\Program Files\\chrome.exe", "--headless"},
+       "\"C:\\Program Files\\chrome.exe\" --headless"},
+      {{"a", "", "b c"}, "a \"\" \"b c\""},
+      {{"say \"hi\""}, "\"say \\\"hi\\\"\""},
+      {{"C:\\dir with blank\\"}, "\"C:\\dir with blank\\\\\""},
+      {{"a\\\\\"b c"}, "\"a\\\\\\\\\\\"b c\""},
+      {{"plain\\path\\"}, "plain\\path\\"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(windows_command_line(c.argv), c.line) << c.line;
+}
+
 TEST(Text, FirstInvalidUtf8) {
   EXPECT_EQ(first_invalid_utf8("plain \u00e9\u4e2d\U0001F4BE"), std::nullopt);
   EXPECT_EQ(first_invalid_utf8("ab\xff"), 2u);
