@@ -8,6 +8,7 @@
 #include "names.h"
 #include "read_csv.h"
 #include "read_qlml.h"
+#include "text.h"
 #include "write_html.h"
 #include "write_qlml.h"
 
@@ -32,6 +33,16 @@ struct Prototype {
 void write_qlml_from(const Process& process, bool verbose, std::ostream& out,
                      Prototype& prototype) {
   const std::string folder = get_process_folder_name(process);
+  if (kWindowsFileNames) {
+    // A folder that Windows would make under another name could not be found again.
+    const std::string name = folder.substr(2);
+    if (const std::optional<std::string> problem = windows_name_problem(name)) {
+      fatal(std::string(kOpenFailure) + ": " + folder_file_path(folder, ".qlml") +
+            ": the folder name " + quote_debug(name) + " " + *problem +
+            ", which Windows does not allow; change the title " + quote_debug(process.title) +
+            " of " + process.number);
+    }
+  }
   if (verbose)
     out << "\n" << folder << " folder already exists: " << yes_no(path_exists(folder)) << "\n";
   // {folder} begins with "./", so the path holds it twice: ./X/./X.qlml is X/X.qlml.
@@ -54,7 +65,7 @@ void write_qlml_from(const Process& process, bool verbose, std::ostream& out,
   // An existing folder is fine. A folder that cannot be made is named with its own reason
   // ("Permission denied"), which says more than the draft's would ("No such file").
   std::error_code folder_error;
-  std::filesystem::create_directory(folder, folder_error);
+  std::filesystem::create_directory(to_path(folder), folder_error);
   if (folder_error && !is_folder(folder)) {
     fatal(std::string(kOpenFailure) + ": " + path + ": cannot create the folder " + folder + ": " +
           folder_error.message());
@@ -64,9 +75,7 @@ void write_qlml_from(const Process& process, bool verbose, std::ostream& out,
   generate_complete_html(folder_file_path(folder, ".html"),
                          read_qlml_lines(split_lines(draft), path));
   // The batch file is a convenience; drafts work without it.
-  std::error_code ignored;
-  std::filesystem::copy_file(kBatchFilePath, batch_file_copy_path(folder),
-                             std::filesystem::copy_options::overwrite_existing, ignored);
+  copy_file_replacing(std::string(kBatchFilePath), batch_file_copy_path(folder));
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ std::string library_name() {
   std::error_code error;
   const fs::path folder = fs::current_path(error);
   if (error) fatal("Naw1", error);
-  const std::string name = folder.filename().string();
+  const std::string name = from_path(folder.filename());
   if (name.empty()) fatal("Naw1");
   if (first_invalid_utf8(name)) fatal("Naw2");
   return trim(name);
@@ -57,7 +57,7 @@ LibraryFolders scan_library_folders_in(const std::string& root) {
   fs::directory_iterator entries(root, error);
   if (error) fatal(kBadPath, error);
   for (; entries != fs::directory_iterator(); entries.increment(error)) {
-    const std::string name = entries->path().filename().string();
+    const std::string name = from_path(entries->path().filename());
     const std::string path = "./" + name;
     const std::string found_path = root + "/" + name;
     // The listing tells most entries' types already; a link (followed to its target) or

@@ -23,12 +23,10 @@ bool is_real_folder(const fs::path& path) {
 // keep the document, page and PDF out of their revision's archive without a word.
 void copy_folder_files(const std::string& folder, const std::string& archive) {
   std::error_code error;
-  fs::directory_iterator it(folder, error);
+  fs::directory_iterator it(to_path(folder), error);
   for (; !error && it != fs::directory_iterator(); it.increment(error)) {
     if (is_real_folder(it->path())) continue;
-    std::error_code ignored;
-    fs::copy_file(it->path(), fs::path(archive) / it->path().filename(),
-                  fs::copy_options::overwrite_existing, ignored);
+    copy_file_replacing(from_path(it->path()), archive + "/" + from_path(it->path().filename()));
   }
 }
 
@@ -38,9 +36,9 @@ std::vector<std::string> folder_entry_names(const std::string& folder, std::ostr
   std::vector<std::string> names;
   std::error_code error;
   if (!is_folder(folder)) return names;
-  fs::directory_iterator it(folder, error);
+  fs::directory_iterator it(to_path(folder), error);
   for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-    names.push_back(it->path().filename().string());
+    names.push_back(from_path(it->path().filename()));
   }
   if (error) {
     out << "Could not read the folder " << folder << ": " << error.message() << "\n";
@@ -53,15 +51,15 @@ std::vector<std::string> folder_entry_names(const std::string& folder, std::ostr
 
 std::error_code copy_dir_all(const std::string& source, const std::string& destination) {
   std::error_code error;
-  fs::create_directories(destination, error);
+  fs::create_directories(to_path(destination), error);
   if (error) return error;
-  fs::directory_iterator it(source, error);
+  fs::directory_iterator it(to_path(source), error);
   for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-    const fs::path target = fs::path(destination) / it->path().filename();
+    const std::string target = destination + "/" + from_path(it->path().filename());
     if (is_real_folder(it->path())) {
-      error = copy_dir_all(it->path().string(), target.string());
+      error = copy_dir_all(from_path(it->path()), target);
     } else {
-      fs::copy_file(it->path(), target, fs::copy_options::overwrite_existing, error);
+      error = copy_file_replacing(from_path(it->path()), target);
     }
     if (error) return error;
   }
@@ -85,8 +83,8 @@ void archive_single_process(const Process& process, const std::string& process_f
   const std::string previous = previous_folder(process_folder);
   const std::string previous_assets = previous + "/assets";
   std::error_code ignored;
-  if (!path_exists(previous)) fs::create_directory(previous, ignored);
-  if (!path_exists(previous_assets)) fs::create_directory(previous_assets, ignored);
+  if (!path_exists(previous)) fs::create_directory(to_path(previous), ignored);
+  if (!path_exists(previous_assets)) fs::create_directory(to_path(previous_assets), ignored);
 
   const std::string& revision = process.get_revision();
   const std::string timestamp = format_archive_timestamp(std::chrono::system_clock::now());
@@ -96,10 +94,10 @@ void archive_single_process(const Process& process, const std::string& process_f
     out << "SystemTime::now() ...ish: " << timestamp << "\n";
     out << "Trying to create this folder: " << quote_debug(archive) << "\n";
   }
-  fs::create_directory(archive, ignored);
+  fs::create_directory(to_path(archive), ignored);
   (void)copy_dir_all(std::string(kAssetsFolder), previous_assets);
   std::error_code error;
-  fs::create_directories(archive, error);
+  fs::create_directories(to_path(archive), error);
   if (error && !is_folder(archive)) return;
   copy_folder_files(process_folder, archive);
 }
@@ -146,7 +144,7 @@ void cleanup_process_folder(const std::string& name, std::ostream& out) {
     out << "Attempting to delete " << archive << " ... \n";
     // Only a real folder is removed: an entry that merely carries an archive's name (a file,
     // a link) is not an archive, and a link must never lead the removal elsewhere.
-    const fs::path path = fs::path(previous) / archive;
+    const fs::path path = to_path(previous + "/" + archive);
     std::error_code ignored;
     if (is_real_folder(path)) fs::remove_all(path, ignored);
   }

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "files.h"
 #include "links.h"
 
 namespace morvalen {
@@ -138,7 +139,7 @@ std::string option_name(const OptionSpec& spec) {
 
 std::string program_file_name(const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0].empty()) return std::string(kProgramName);
-  const std::size_t slash = argv[0].find_last_of('/');
+  const std::size_t slash = argv[0].find_last_of(kWindowsFileNames ? "/\\" : "/");
   return slash == std::string::npos ? argv[0] : argv[0].substr(slash + 1);
 }
 

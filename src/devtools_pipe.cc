@@ -90,7 +90,7 @@ void lose_browser(BrowserSession& session) {
   end_subprocess(session.browser);
   if (!session.profile_folder.empty()) {
     std::error_code ignored;
-    std::filesystem::remove_all(session.profile_folder, ignored);
+    std::filesystem::remove_all(to_path(session.profile_folder), ignored);
     session.profile_folder.clear();
   }
   session.unread.clear();

@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 // The file a write to `path` ends in: `path` itself, or the file its links lead to;
 // nothing when the links do not end (a loop).
 std::optional<fs::path> final_target(const std::string& path) {
-  fs::path target(path);
+  fs::path target = to_path(path);
   for (int hops = 0; hops < 40; ++hops) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(target, error);
@@ -56,7 +56,7 @@ WritePlan plan_write(const std::string& path) {
   std::error_code error;
   const fs::file_type type = fs::status(*target, error).type();
   if (type != fs::file_type::not_found && type != fs::file_type::regular) return plan;
-  plan.replaced = target->string();
+  plan.replaced = from_path(*target);
   // An old file that could not have been written over stays: the write fails as the
   // opening of that file would have.
   if (type == fs::file_type::regular) plan.error = check_writable(plan.replaced);
@@ -67,7 +67,7 @@ WritePlan plan_write(const std::string& path) {
 std::error_code open_planned(const WritePlan& plan, std::ofstream& out) {
   if (plan.error) return plan.error;
   errno = 0;
-  out.open(plan.temporary.empty() ? plan.replaced : plan.temporary,
+  out.open(to_path(plan.temporary.empty() ? plan.replaced : plan.temporary),
            std::ios::binary | std::ios::out | std::ios::trunc);
   return out ? std::error_code() : last_system_error();
 }
@@ -82,18 +82,18 @@ std::error_code finish_planned(const WritePlan& plan, std::ofstream& out) {
   if (!out) return last_system_error();
   if (plan.temporary.empty()) return {};
   std::error_code error;
-  const fs::file_status old = fs::status(plan.replaced, error);
+  const fs::file_status old = fs::status(to_path(plan.replaced), error);
   if (!error && fs::is_regular_file(old)) {
     std::error_code ignored;
-    fs::permissions(plan.temporary, old.permissions(), fs::perm_options::replace, ignored);
+    fs::permissions(to_path(plan.temporary), old.permissions(), fs::perm_options::replace, ignored);
   }
-  fs::rename(plan.temporary, plan.replaced, error);
+  fs::rename(to_path(plan.temporary), to_path(plan.replaced), error);
   return error;
 }
 
 void discard_planned(const WritePlan& plan, std::ofstream& out) {
   if (out.is_open()) out.close();
-  if (!plan.temporary.empty()) std::remove(plan.temporary.c_str());
+  if (!plan.temporary.empty()) remove_file(plan.temporary);
 }
 
 }  // namespace
@@ -208,12 +208,12 @@ std::error_code try_write_whole_file(const std::string& path, std::string_view c
 
 bool path_exists(const std::string& path) {
   std::error_code ignored;
-  return std::filesystem::exists(path, ignored);
+  return std::filesystem::exists(to_path(path), ignored);
 }
 
 bool is_folder(const std::string& path) {
   std::error_code ignored;
-  return std::filesystem::is_directory(path, ignored);
+  return std::filesystem::is_directory(to_path(path), ignored);
 }
 
 }  // namespace morvalen

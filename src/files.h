@@ -1,7 +1,8 @@
 // files.h: reading lines, the one write path, and the file-system calls std::filesystem
-// lacks (files_posix.cc implements those; a files_win32.cc would sit beside it).
+// lacks (files_posix.cc and files_win32.cc implement those).
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <ostream>
@@ -90,6 +91,21 @@ void write_whole_file(const std::string& path, std::string_view content,
 // The same without a fatal stop: the error that kept `content` from `path`, or none.
 std::error_code try_write_whole_file(const std::string& path, std::string_view content);
 
+// The one conversion between the program's strings (UTF-8) and the system's paths: every
+// std::filesystem::path made from a string, and every string taken from one, goes through
+// these two. (On Windows a path made straight from a std::string would read its bytes in
+// the ANSI code page.) from_path writes "/" between the parts on every system.
+std::filesystem::path to_path(std::string_view utf8);
+std::string from_path(const std::filesystem::path& path);
+
+// Whether this system changes or refuses names as Windows does (names.h,
+// windows_name_problem).
+#ifdef _WIN32
+inline constexpr bool kWindowsFileNames = true;
+#else
+inline constexpr bool kWindowsFileNames = false;
+#endif
+
 // Whether something exists at `path` (a link counts by its target).
 bool path_exists(const std::string& path);
 // Whether `path` is a folder (a link counts by its target).
@@ -100,6 +116,8 @@ bool is_folder(const std::string& path);
 
 // Removes the file (not a folder) at `path`; the error when it cannot, "not found" too.
 std::error_code remove_file(const std::string& path);
+// Copies the file at `from` to `to`, replacing a file there; the error when it cannot.
+std::error_code copy_file_replacing(const std::string& from, const std::string& to);
 // A fresh, empty folder "{prefix}{random}" in the system's temporary folder, only this
 // user's; "" with `error` set when none can be made.
 std::string make_temporary_folder(std::string_view prefix, std::error_code& error);

@@ -22,6 +22,10 @@ struct FileDescriptor {
 
 }  // namespace
 
+std::filesystem::path to_path(std::string_view utf8) { return std::filesystem::path(utf8); }
+
+std::string from_path(const std::filesystem::path& path) { return path.string(); }
+
 void read_file_into(const std::string& path, std::string& content, std::error_code& error) {
   error.clear();
   content.clear();
@@ -58,6 +62,12 @@ void read_file_into(const std::string& path, std::string& content, std::error_co
 std::error_code remove_file(const std::string& path) {
   if (::unlink(path.c_str()) == 0) return {};
   return last_system_error();
+}
+
+std::error_code copy_file_replacing(const std::string& from, const std::string& to) {
+  std::error_code error;
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, error);
+  return error;
 }
 
 std::string make_temporary_folder(std::string_view prefix, std::error_code& error) {

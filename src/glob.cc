@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "fatal.h"
+#include "files.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -132,15 +133,15 @@ std::optional<GlobError> parse_component(std::string_view text, std::size_t offs
   return std::nullopt;
 }
 
-Compiled compile(std::string_view pattern) {
+Compiled compile(std::string_view pattern, std::string_view separators = kPathSeparators) {
   Compiled compiled;
   std::size_t start = 0;
-  if (!pattern.empty() && pattern.front() == '/') {
+  if (!pattern.empty() && separators.find(pattern.front()) != std::string_view::npos) {
     compiled.pattern.from_root = true;
     start = 1;
   }
   while (start <= pattern.size()) {
-    std::size_t end = pattern.find('/', start);
+    std::size_t end = pattern.find_first_of(separators, start);
     if (end == std::string_view::npos) end = pattern.size();
     const std::string_view text = pattern.substr(start, end - start);
     if (!text.empty()) {
@@ -229,11 +230,11 @@ class Walker {
     const std::string shown = folder.empty() ? "." : folder;
     std::vector<Entry> entries;
     std::error_code error;
-    fs::directory_iterator it(shown, error);
+    fs::directory_iterator it(to_path(shown), error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
       std::error_code ignored;
       const bool folder_entry = it->is_directory(ignored) && !it->is_symlink(ignored);
-      entries.push_back({it->path().filename().string(), folder_entry});
+      entries.push_back({from_path(it->path().filename()), folder_entry});
     }
     if (error) {
       out_ << "Skipped folder " << shown << " while matching: " << error.message() << "\n";
@@ -251,7 +252,7 @@ class Walker {
       return;
     }
     std::error_code ignored;
-    if (fs::is_directory(path, ignored)) walk(path, index + 1);
+    if (fs::is_directory(to_path(path), ignored)) walk(path, index + 1);
   }
 
   // Matches components `index`... against the entries of `folder`.
@@ -260,7 +261,7 @@ class Walker {
     if (component.kind == ComponentKind::Exact) {
       const std::string path = join(folder, component.text);
       std::error_code error;
-      if (fs::symlink_status(path, error).type() != fs::file_type::not_found && !error) {
+      if (fs::symlink_status(to_path(path), error).type() != fs::file_type::not_found && !error) {
         accept(path, index);
       }
       return;
@@ -322,8 +323,9 @@ bool match_component(std::string_view pattern, std::string_view name) {
   return component_matches(component, name);
 }
 
-std::vector<std::string> glob_paths(std::string_view pattern, std::ostream& out) {
-  const Compiled compiled = compile(pattern);
+std::vector<std::string> glob_paths(std::string_view pattern, std::ostream& out,
+                                    std::string_view separators) {
+  const Compiled compiled = compile(pattern, separators);
   if (compiled.error) fatal("Failed to read glob pattern: " + compiled.error->describe());
   return Walker(compiled.pattern, out).run();
 }

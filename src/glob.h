@@ -1,7 +1,8 @@
 // glob.h: wildcard patterns over paths, and walking the file system with them.
 //
-// A pattern is split at "/" into components (empty components are ignored; a leading "/"
-// starts at the file-system root, anything else at the current folder). Within a
+// A pattern is split at "/" (on Windows also at a backslash) into components (empty
+// components are ignored; a leading separator starts at the file-system root, anything else
+// at the current folder). Within a
 // component, "?" matches one character, "*" any run of characters (the empty one too),
 // "[...]" one character of a set with ranges such as "0-9" (by code point), "[!...]" one
 // character outside the set; "]" right after "[" or "[!" and "-" at either end are members.
@@ -17,6 +18,13 @@
 #include <vector>
 
 namespace morvalen {
+
+// What separates the components of a pattern: "/", on Windows a backslash as well.
+#ifdef _WIN32
+inline constexpr std::string_view kPathSeparators = "/\\";
+#else
+inline constexpr std::string_view kPathSeparators = "/";
+#endif
 
 // Why a pattern is invalid, with the byte position (from 0) where the fault was found.
 // Reasons: "invalid range pattern" (a "[" never closed), "wildcards are either regular `*`
@@ -41,8 +49,10 @@ bool match_component(std::string_view pattern, std::string_view name);
 // folder's entries come in byte order of their names. Literal components must name
 // existing entries; "**" does not walk into links to folders, so a link loop ends. A
 // folder that cannot be listed gets one line on `out` and is skipped. Fatal stop
-// "Failed to read glob pattern: {describe()}" for an invalid pattern.
-std::vector<std::string> glob_paths(std::string_view pattern, std::ostream& out);
+// "Failed to read glob pattern: {describe()}" for an invalid pattern. `separators` are the
+// characters that separate components (kPathSeparators).
+std::vector<std::string> glob_paths(std::string_view pattern, std::ostream& out,
+                                    std::string_view separators = kPathSeparators);
 
 // `text` as a pattern that matches exactly `text` (a name without "/"): "*", "?" and "["
 // are put in brackets.

@@ -5,10 +5,12 @@
 
 #include "driver.h"
 #include "fatal.h"
+#include "terminal.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  const std::vector<std::string> args(argv, argv + argc);
+  morvalen::prepare_standard_streams();
+  const std::vector<std::string> args = morvalen::program_arguments(argc, argv);
   return morvalen::exit_status_of(
       [&] { return morvalen::run_morvalen(args, std::cout, std::cerr); }, std::cout, std::cerr);
 }

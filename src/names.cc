@@ -58,6 +58,22 @@ std::string get_process_folder_name(const Process& process) {
   return process_folder_name(process.number, process.title);
 }
 
+std::optional<std::string> windows_name_problem(std::string_view name) {
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+    return "ends in a dot or a blank";
+  }
+  // The device name is what comes before the first dot, blanks at its end ignored.
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  const std::string upper = to_upper(base);
+  const bool numbered = upper.size() == 4 && upper[3] >= '1' && upper[3] <= '9' &&
+                        (upper.starts_with("COM") || upper.starts_with("LPT"));
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || numbered) {
+    return "is the reserved device name " + upper;
+  }
+  return std::nullopt;
+}
+
 std::string process_file_path(std::string_view name, std::string_view extension) {
   return "./" + std::string(name) + "/" + std::string(name) + std::string(extension);
 }

@@ -30,6 +30,11 @@ inline constexpr std::string_view kBrowserProfilePrefix = "morvalen-chromium-";
 std::string process_folder_name(std::string_view number, std::string_view title);
 // The same from the process's own number and title.
 std::string get_process_folder_name(const Process& process);
+// Why Windows would not keep a folder or file called `name` as written, or nothing: it drops
+// a trailing dot or blank ("ends in a dot or a blank"), and it reserves the device names
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9, in any case and with any extension ("is
+// the reserved device name CON").
+std::optional<std::string> windows_name_problem(std::string_view name);
 // The file of process folder `name` (a folder name, without "./") with `extension`:
 // "./{name}/{name}{extension}".
 std::string process_file_path(std::string_view name, std::string_view extension);

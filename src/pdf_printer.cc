@@ -14,8 +14,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+constexpr std::string_view kInstallHint =
+    "install Google Chrome or Microsoft Edge, or put chrome.exe or msedge.exe on PATH";
+constexpr std::string_view kNotFound =
+    "failed to execute process: no Chrome or Edge was found where they install themselves or "
+    "on PATH; ";
+#else
 constexpr std::string_view kInstallHint =
     "install Debian's chromium package (apt-get install chromium) so that chromium is on PATH";
+constexpr std::string_view kNotFound =
+    "failed to execute process: no chromium, chromium-browser, google-chrome or "
+    "google-chrome-stable was found on PATH; ";
+#endif
 
 // A fresh profile folder per browser start (make_profile_folder).
 std::string new_profile_folder() {
@@ -23,11 +34,9 @@ std::string new_profile_folder() {
   const std::string folder = make_profile_folder(error);
   if (error) {
     std::error_code ignored;
-    fs::path base = fs::temp_directory_path(ignored);
+    std::string base = from_path(fs::temp_directory_path(ignored));
     if (ignored) base = "/tmp";
-    fatal(
-        "failed to execute process: cannot create a temporary browser profile in " + base.string(),
-        error);
+    fatal("failed to execute process: cannot create a temporary browser profile in " + base, error);
   }
   return folder;
 }
@@ -40,7 +49,25 @@ std::string describe_end(const SubprocessEnd& end) {
 
 }  // namespace
 
+std::vector<std::string> windows_browser_locations(std::string_view local_app_data) {
+  std::vector<std::string> locations{
+      "C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe",
+      "C:\\Program Files (x86)\\Google\\Chrome\\Application\\chrome.exe"};
+  if (!local_app_data.empty()) {
+    locations.push_back(std::string(local_app_data) + "\\Google\\Chrome\\Application\\chrome.exe");
+  }
+  locations.push_back("C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe");
+  return locations;
+}
+
 std::optional<std::string> find_browser(std::string_view search_path) {
+  if (kWindowsFileNames) {
+    const char* local_app_data = std::getenv("LOCALAPPDATA");
+    for (const std::string& location :
+         windows_browser_locations(local_app_data != nullptr ? local_app_data : "")) {
+      if (path_exists(location) && !is_folder(location)) return location;
+    }
+  }
   return find_program(kBrowserNames, search_path);
 }
 
@@ -58,6 +85,10 @@ std::vector<std::string> print_command(const std::string& browser, const std::st
   return argv;
 }
 
+std::string shown_command(const std::vector<std::string>& argv) {
+  return kWindowsFileNames ? windows_command_line(argv) : shell_quote(argv);
+}
+
 std::string shell_quote(const std::vector<std::string>& argv) {
   std::string line;
   for (const std::string& word : argv) {
@@ -69,9 +100,9 @@ std::string shell_quote(const std::vector<std::string>& argv) {
 
 std::string absolute_path(const std::string& path) {
   std::error_code error;
-  fs::path absolute = fs::absolute(path, error);
-  if (error) absolute = fs::path(path);
-  return absolute.lexically_normal().string();
+  fs::path absolute = fs::absolute(to_path(path), error);
+  if (error) absolute = to_path(path);
+  return from_path(absolute.lexically_normal());
 }
 
 PdfPrinter::PdfPrinter(std::size_t document_count, bool verbose, std::ostream& out)
@@ -97,7 +128,7 @@ std::optional<bool> PdfPrinter::print_through_pipe(const std::string& html_path,
     }
     const std::vector<std::string> argv =
         devtools_pipe_command(browser_, profile, running_as_superuser());
-    session_command_ = shell_quote(argv);
+    session_command_ = shown_command(argv);
     if (verbose_) out_ << "Here's my command string to chrome:\n\n" << session_command_ << "\n\n\n";
     out_.flush();
     ++session_starts_;
@@ -136,12 +167,18 @@ bool PdfPrinter::print(const std::string& html_path, const std::string& pdf_path
     const std::optional<std::string> found =
         find_browser(search_path != nullptr ? search_path : "");
     if (!found) {
-      fatal(
-          "failed to execute process: no chromium, chromium-browser, google-chrome or google-chrome-stable "
-          "was found on PATH; " +
-          std::string(kInstallHint));
+      fatal(std::string(kNotFound) + std::string(kInstallHint));
     }
     browser_ = *found;
+  }
+  // A PDF held open by a viewer that locks it (Windows) cannot be replaced by either way.
+  if (path_exists(pdf_path)) {
+    const std::error_code held = check_writable(pdf_path);
+    if (held == std::errc::device_or_resource_busy) {
+      failure_ =
+          "the old PDF cannot be replaced (" + held.message() + "); is it open in another program?";
+      return false;
+    }
   }
   if (document_count_ > 1 && !one_browser_per_page_) {
     const std::optional<bool> printed = print_through_pipe(html_path, pdf_path);
@@ -151,7 +188,8 @@ bool PdfPrinter::print(const std::string& html_path, const std::string& pdf_path
   const std::string profile = new_profile_folder();
   const std::vector<std::string> argv =
       print_command(browser_, absolute_path(html_path), pdf, profile, running_as_superuser());
-  if (verbose_) out_ << "Here's my command string to chrome:\n\n" << shell_quote(argv) << "\n\n\n";
+  if (verbose_)
+    out_ << "Here's my command string to chrome:\n\n" << shown_command(argv) << "\n\n\n";
   out_.flush();
 
   // The browser writes the PDF itself; a PDF is fresh when it differs from what was there.
@@ -161,7 +199,7 @@ bool PdfPrinter::print(const std::string& html_path, const std::string& pdf_path
       started.error ? std::nullopt : wait_for_subprocess(started.subprocess);
   end_subprocess(started.subprocess);
   std::error_code ignored;
-  fs::remove_all(profile, ignored);
+  fs::remove_all(to_path(profile), ignored);
   if (started.error) {
     fatal("failed to execute process: " + browser_ + ": " + started.error.message() + "; " +
           std::string(kInstallHint));

@@ -12,12 +12,22 @@
 namespace morvalen {
 
 // The browsers looked for on PATH, in this order.
+#ifdef _WIN32
+inline constexpr std::string_view kBrowserNames[] = {"chrome.exe", "msedge.exe"};
+#else
 inline constexpr std::string_view kBrowserNames[] = {"chromium", "chromium-browser",
                                                      "google-chrome", "google-chrome-stable"};
+#endif
 
-// The first name of kBrowserNames that is an executable file in a folder of `search_path`
-// (a PATH value, as find_program of subprocess.h reads it), tried name by name, each
-// through all folders. The result is the folder, "/" and the name.
+// Where Chrome and Edge install themselves on Windows, tried there in this order before
+// PATH: Chrome for all users (64-bit, then 32-bit), Chrome of the user (under
+// `local_app_data`, the user's LOCALAPPDATA folder; left out when that is empty), Edge.
+std::vector<std::string> windows_browser_locations(std::string_view local_app_data);
+
+// On Windows the first of windows_browser_locations that is a file; then, and elsewhere
+// only, the first name of kBrowserNames that is an executable file in a folder of
+// `search_path` (a PATH value, as find_program of subprocess.h reads it), tried name by
+// name, each through all folders: the folder, "/" and the name.
 std::optional<std::string> find_browser(std::string_view search_path);
 // The command line that has `browser` print the page `html_path` to `pdf_path` (both
 // absolute) with its profile in `profile_folder`: headless, no header and footer of its own,
@@ -30,6 +40,9 @@ std::vector<std::string> print_command(const std::string& browser, const std::st
 // `argv` as one line that a POSIX shell splits back into exactly these words, each
 // written as shell_word writes it.
 std::string shell_quote(const std::vector<std::string>& argv);
+// `argv` as -v shows a command: shell_quote, on Windows windows_command_line (text.h),
+// the command line the browser is started with.
+std::string shown_command(const std::vector<std::string>& argv);
 // `path` made absolute against the current folder, with "." pieces removed
 // ("./A/./A.html" -> "/library/A/A.html").
 std::string absolute_path(const std::string& path);
@@ -55,6 +68,8 @@ class PdfPrinter {
   // with the command run, shell-quoted (the command that started the kept browser). True when a
   // fresh, non-empty PDF is at `pdf_path` afterwards; otherwise get_failure() says what happened.
   // Fatal stop "failed to execute process: ..." when no browser is on PATH or it cannot be started.
+  // An old PDF that another program holds locked is left as it is: false, and the failure
+  // says "the old PDF cannot be replaced ({reason}); is it open in another program?".
   bool print(const std::string& html_path, const std::string& pdf_path);
   // Why the last print gave no PDF ("the browser ended with exit status 1"), or "".
   const std::string& get_failure() const { return failure_; }

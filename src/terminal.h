@@ -1,10 +1,20 @@
-// terminal.h: whether the standard streams show on a terminal, and how wide it is.
-// terminal_posix.cc implements it; a terminal_win32.cc beside it asks the console.
+// terminal.h: the command line, the standard streams, whether they show on a terminal,
+// and how wide it is. terminal_posix.cc implements it; terminal_win32.cc asks the console.
 #pragma once
 #include <cstddef>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace morvalen {
+
+// The program's arguments as UTF-8, `argv[0]` first (on Windows from the UTF-16 command
+// line, whatever the code page).
+std::vector<std::string> program_arguments(int argc, char** argv);
+// Readies standard output and error before the first byte: every byte written is the
+// byte that arrives (no "\n" to "\r\n"), UTF-8 and colour escapes shown as such on a
+// console. Nothing to do on POSIX.
+void prepare_standard_streams();
 
 enum class StandardStream { Output, Error };
 

@@ -13,6 +13,12 @@ int descriptor_of(StandardStream stream) {
 
 }  // namespace
 
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void prepare_standard_streams() {}
+
 bool is_terminal(StandardStream stream) { return ::isatty(descriptor_of(stream)) == 1; }
 
 std::optional<std::size_t> terminal_width(StandardStream stream) {

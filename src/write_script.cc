@@ -104,7 +104,7 @@ void write_script(const ScriptText& script, std::string_view name, std::string_v
     // The reminder below still names chmod, so a file system that keeps no modes
     // (or refuses the change) is left as it is.
     std::error_code ignored;
-    std::filesystem::permissions(path, std::filesystem::perms(0755),
+    std::filesystem::permissions(to_path(path), std::filesystem::perms(0755),
                                  std::filesystem::perm_options::replace, ignored);
   }
   // Process folder names hold blanks (" - "), so the path is quoted for the shell where

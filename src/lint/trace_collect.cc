@@ -163,7 +163,7 @@ std::string document_file_of(const TracedDocument& document) {
   return document_path(document.folder).substr(2);
 }
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 }  // namespace
 
@@ -276,7 +276,7 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
       } else if (rows[found->second].texts.front() != listed.text) {
         matrix.findings.push_back({"QL803", list->path, listed.line, 1, listed.rid,
                                    listed.rid + " is listed again with another text, " +
-                                       quoted(listed.text) + "; the text of line " +
+                                       in_quotes(listed.text) + "; the text of line " +
                                        std::to_string(list_lines[found->second]) + " counts",
                                    std::nullopt});
       }
@@ -315,14 +315,15 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
                              verification.line,
                              verification.column,
                              row.rid,
-                             row.rid + " is quoted here as " + quoted(requirement.text),
+                             row.rid + " is quoted here as " + in_quotes(requirement.text),
                              placed};
         if (listed) {
-          finding.message += " but the requirements list has " + quoted(row.texts.front()) + " (" +
-                             list->path + ":" + std::to_string(list_lines[found->second]) + ")";
+          finding.message += " but the requirements list has " + in_quotes(row.texts.front()) +
+                             " (" + list->path + ":" + std::to_string(list_lines[found->second]) +
+                             ")";
         } else {
           const TraceEntry& first = row.verifications.front();
-          finding.message += " but as " + quoted(row.texts.front()) + " in " +
+          finding.message += " but as " + in_quotes(row.texts.front()) + " in " +
                              document_file_of(matrix.documents[first.document]) + ":" +
                              std::to_string(first.line);
         }

@@ -1,9 +1,11 @@
 #include "test_support.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -13,31 +15,32 @@
 #include <stdexcept>
 
 #include "fatal.h"
+#include "files.h"
 
 namespace fs = std::filesystem;
 
 namespace morvalen::testing_support {
 
 ScratchFolder::ScratchFolder() {
-  std::string pattern = (fs::temp_directory_path() / "morvalen-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-  previous_ = fs::current_path().string();
-  fs::current_path(path_);
+  std::error_code error;
+  path_ = make_temporary_folder("morvalen-test-", error);
+  if (error) throw std::runtime_error("cannot make a scratch folder: " + error.message());
+  previous_ = from_path(fs::current_path());
+  fs::current_path(to_path(path_));
 }
 
 ScratchFolder::~ScratchFolder() {
   std::error_code ignored;
-  fs::current_path(previous_, ignored);
+  fs::current_path(to_path(previous_), ignored);
   // Tests may leave folders without write or search permission behind.
   for (auto it = fs::recursive_directory_iterator(
-           path_, fs::directory_options::skip_permission_denied, ignored);
+           to_path(path_), fs::directory_options::skip_permission_denied, ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
     if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
       fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     }
   }
-  fs::remove_all(path_, ignored);
+  fs::remove_all(to_path(path_), ignored);
 }
 
 std::string fatal_message_of(const std::function<void()>& body) {
@@ -50,15 +53,15 @@ std::string fatal_message_of(const std::function<void()>& body) {
 }
 
 void write_file(const std::string& path, const std::string& content) {
-  const fs::path target(path);
+  const fs::path target = to_path(path);
   if (target.has_parent_path()) fs::create_directories(target.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
   out << content;
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 std::string read_whole_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(to_path(path), std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
@@ -68,21 +71,22 @@ std::map<std::string, std::string> snapshot_tree(const std::string& root) {
   std::map<std::string, std::string> tree;
   std::error_code error;
   for (auto it = fs::recursive_directory_iterator(
-           root, fs::directory_options::skip_permission_denied, error);
+           to_path(root), fs::directory_options::skip_permission_denied, error);
        it != fs::recursive_directory_iterator(); it.increment(error)) {
-    const std::string relative = fs::relative(it->path(), root).string();
+    const std::string relative = from_path(fs::relative(it->path(), to_path(root)));
     if (it->is_symlink(error)) {
-      tree[relative + "@"] = fs::read_symlink(it->path(), error).string();
+      tree[relative + "@"] = from_path(fs::read_symlink(it->path(), error));
       it.disable_recursion_pending();
     } else if (it->is_directory(error)) {
       tree[relative + "/"] = "";
     } else {
-      tree[relative] = read_whole_file(it->path().string());
+      tree[relative] = read_whole_file(from_path(it->path()));
     }
   }
   return tree;
 }
 
+#ifndef _WIN32
 namespace {
 
 std::string drain(int fd_out, int fd_err, std::string& err_text) {
@@ -155,12 +159,13 @@ RunResult run_morvalen_binary(const std::vector<std::string>& args, const std::s
   argv.insert(argv.end(), args.begin(), args.end());
   return run_program(argv, cwd, path_prefix);
 }
+#endif
 
 std::string morvalen_binary() { return MORVALEN_BINARY; }
 std::string source_dir() { return MORVALEN_SOURCE_DIR; }
 
 void copy_example_library(const std::string& destination) {
-  fs::copy(fs::path(source_dir()) / "examples" / "library", destination,
+  fs::copy(to_path(source_dir() + "/examples/library"), to_path(destination),
            fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 

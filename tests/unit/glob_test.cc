@@ -139,6 +139,16 @@ TEST_F(GlobWalk, SeparatorsWalkIntoFolders) {
   EXPECT_EQ(glob("assets//a.css"), Paths{"assets/a.css"});
 }
 
+// A backslash separates components where the system says so (Windows), and is an ordinary
+// character elsewhere.
+TEST_F(GlobWalk, BackslashSeparatesOnlyWhereTheSystemSaysSo) {
+  std::ostringstream out;
+  EXPECT_EQ(glob_paths("QL-10 - Beta\\sub\\*", out, "/\\"),
+            (Paths{"QL-10 - Beta/sub/deep", "QL-10 - Beta/sub/y.txt"}));
+  EXPECT_EQ(glob_paths("QL-10 - Beta\\s*", out, "/"), Paths{});
+  EXPECT_EQ(out.str(), "");
+}
+
 TEST_F(GlobWalk, RecursiveWildcardIsDepthFirst) {
   EXPECT_EQ(glob("**/x.txt"),
             (Paths{"QL-1 - Zeta/x.txt", "QL-10 - Beta/sub/deep/x.txt", "QL-10 - Beta/x.txt"}));

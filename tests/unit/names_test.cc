@@ -30,6 +30,27 @@ TEST(Names, ProcessFolderNames) {
             "./NO NUMBER IN QLML FILE - THIS IS PLACEHOLDER TEXT - NO TITLE IN QLML FILE");
 }
 
+TEST(Names, NamesWindowsWouldNotKeep) {
+  struct Case {
+    std::string_view name;
+    std::optional<std::string> problem;
+  };
+  const Case cases[] = {
+      {"QL-1 - Pump.", "ends in a dot or a blank"},
+      {"QL-1 - Pump ", "ends in a dot or a blank"},
+      {"con", "is the reserved device name CON"},
+      {"Nul.txt", "is the reserved device name NUL"},
+      {"COM1 .x", "is the reserved device name COM1"},
+      {"lpt9", "is the reserved device name LPT9"},
+      {"COM0", std::nullopt},
+      {"CONSOLE", std::nullopt},
+      {"QL-1 - CON", std::nullopt},
+      {"QL-1 - Pump.v2", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(windows_name_problem(c.name), c.problem) << c.name;
+}
+
 TEST(Names, DocumentPath) { EXPECT_EQ(document_path("QL-1 - A"), "./QL-1 - A/QL-1 - A.qlml"); }
 
 TEST(Names, PathsInProcessFolders) {

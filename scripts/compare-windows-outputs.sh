@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Runs the Linux build and the Windows build (under Wine) on copies of the example library and
+# compares what they write: drafts, pages, menu and scripts byte for byte, the console text
+# (the program name aside) and the exit statuses. Then a draft's QuickLever.bat renders its
+# document through `wine cmd /c`, with a stand-in printer.
+#   bash scripts/compare-windows-outputs.sh [LINUX_BUILD [WINDOWS_BUILD]]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+linux_build=$(realpath "${1:-build}")
+windows_build=$(realpath "${2:-build-windows}")
+export WINEPREFIX=${WINEPREFIX:-$windows_build/wine} WINEDEBUG=-all
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Stand-in printers: each writes a small PDF to the --print-to-pdf= path.
+mkdir -p "$work/bin-linux" "$work/bin-windows"
+cat > "$work/bin-linux/chromium" <<'SCRIPT'
+#!/bin/sh
+for arg; do case "$arg" in --print-to-pdf=*) pdf="${arg#--print-to-pdf=}" ;; esac; done
+printf '%%PDF-1.4 stand-in\n' > "$pdf"
+SCRIPT
+chmod +x "$work/bin-linux/chromium"
+cp "$windows_build/stand_in.exe" "$work/bin-windows/chrome.exe"
+
+for side in linux windows; do
+  cp -r examples/library "$work/$side"
+done
+# One command on both sides: its console text and exit status are kept per side.
+run() {
+  local name=$1
+  shift
+  (cd "$work/linux" && PATH="$work/bin-linux:$PATH" "$linux_build/morvalen" "$@") \
+    >"$work/$name.linux.out" 2>"$work/$name.linux.err" && echo 0 >"$work/$name.linux.status" ||
+    echo $? >"$work/$name.linux.status"
+  (cd "$work/windows" && WINEPATH="Z:${work//\//\\}\\bin-windows" \
+    wine "$windows_build/morvalen.exe" "$@") \
+    >"$work/$name.windows.out" 2>"$work/$name.windows.err" && echo 0 >"$work/$name.windows.status" ||
+    echo $? >"$work/$name.windows.status"
+  for stream in out err status; do
+    sed 's/morvalen\.exe/morvalen/g' "$work/$name.windows.$stream" >"$work/$name.windows.$stream.cmp"
+    if ! cmp -s "$work/$name.linux.$stream" "$work/$name.windows.$stream.cmp"; then
+      echo "DIFFERENT $stream of morvalen $*:"
+      diff "$work/$name.linux.$stream" "$work/$name.windows.$stream.cmp" | head -20
+      failed=1
+    fi
+  done
+}
+failed=0
+start=$(date +%s.%N)
+run drafts -v -l DocumentList.csv
+run scripts-bash -s QL-WI-0010 bash true
+run scripts-powershell -s QL-WI-0010 powershell false
+run scripts-python -s QL-WI-0010 python 1
+run inspect -i '*'
+run inspect-verbose -v -i QL-
+run menu -v -w
+run render-one -p QL-WI-0010
+run render-all -p QL-
+run missing -p QL-XX-9999 -i 'QL-WI-[0-9'
+run usage -q
+# Pages, menu, drafts and scripts byte for byte; PDFs are the stand-ins' and archive folder
+# names carry the time, so those two are compared by count only.
+if ! diff -r -x previous -x '*.pdf' "$work/linux" "$work/windows" >"$work/tree.diff"; then
+  echo "DIFFERENT files:"
+  head -40 "$work/tree.diff"
+  failed=1
+fi
+for side in linux windows; do
+  (cd "$work/$side" && find . -name '*.pdf' | sort && find . -path '*/previous/Rev_*' -prune | wc -l) \
+    >"$work/pdfs.$side"
+done
+cmp -s "$work/pdfs.linux" "$work/pdfs.windows" || { echo "DIFFERENT PDFs or archives"; diff "$work/pdfs.linux" "$work/pdfs.windows"; failed=1; }
+echo "Windows outputs compared with Linux in $(printf '%.1f' "$(echo "$(date +%s.%N) - $start" | bc)") s"
+
+# QuickLever.bat of a draft's folder, double-clicked: morvalen.exe in the library root.
+cp "$windows_build/morvalen.exe" "$work/windows/"
+folder="$work/windows/QL-WI-0020 - Pump Mechanical Seal Replacement"
+rm -f "$folder"/*.pdf
+(cd "$folder" && WINEPATH="Z:${work//\//\\}\\bin-windows" wine cmd /c QuickLever.bat) >"$work/bat.out" 2>&1 || true
+if [ -s "$folder/QL-WI-0020 - Pump Mechanical Seal Replacement.pdf" ]; then
+  echo "QuickLever.bat rendered QL-WI-0020"
+else
+  echo "QuickLever.bat did not render QL-WI-0020:"
+  head -20 "$work/bat.out"
+  failed=1
+fi
+exit $failed
