@@ -109,7 +109,7 @@ std::vector<std::string> files_in(const fs::path& folder,
   for (; !error && it != fs::directory_iterator(); it.increment(error)) {
     std::error_code ignored;
     if (!it->is_regular_file(ignored)) continue;
-    std::string name = it->path().filename().string();
+    std::string name = from_path(it->path().filename());
     if (has_extension(name, extensions)) names.push_back(std::move(name));
   }
   std::sort(names.begin(), names.end());
@@ -118,7 +118,7 @@ std::vector<std::string> files_in(const fs::path& folder,
 
 fs::path process_folder_of(const OpenDocument& document) {
   const std::string path = path_of_uri(document.uri);
-  return path.empty() ? fs::path() : fs::path(path).parent_path();
+  return path.empty() ? fs::path() : to_path(path).parent_path();
 }
 
 fs::path assets_folder_of(const OpenDocument& document) {
@@ -365,12 +365,12 @@ json document_links(const OpenDocument& document) {
     const auto field = trimmed_first_field(line, bar + 1, whole);
     if (!field) continue;
     const std::string name(line.substr(field->first, field->second - field->first));
-    const fs::path target = (*base / name).lexically_normal();
+    const fs::path target = (*base / to_path(name)).lexically_normal();
     std::error_code ignored;
     if (!fs::is_regular_file(target, ignored)) continue;
     links.push_back({{"range", range_json(number, utf16_of_byte(line, field->first),
                                           utf16_of_byte(line, field->second))},
-                     {"target", uri_of_path(target.string())}});
+                     {"target", uri_of_path(from_path(target))}});
   }
   return links;
 }
