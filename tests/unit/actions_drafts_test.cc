@@ -1,8 +1,10 @@
 // The -l action: stub stylesheets of the document list and one draft per row.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
+#endif
 
 #include <filesystem>
 #include <sstream>
@@ -163,6 +165,7 @@ TEST(DraftsAction, DraftThatCannotBeCreatedIsAFatalStop) {
               testing::StartsWith("Could not open the file!: ./QL-1 - T/./QL-1 - T.qlml: "));
 }
 
+#ifndef _WIN32
 // Holds the file-size limit low (writes past it fail with EFBIG) for the scope's lifetime.
 struct FileSizeLimit {
   rlimit previous{};
@@ -192,6 +195,19 @@ TEST(DraftsAction, FailedWriteLeavesNoPartialDraft) {
   write_qlml(row("QL-1", "T"), false, out);  // so the next run writes the draft
   EXPECT_EQ(read_whole_file("./QL-1 - T/./QL-1 - T.qlml").size(), 8u + 200000u + 1u + 12u);
 }
+#else
+// A title whose folder name Windows would change stops the draft before anything is made.
+TEST(DraftsAction, TitleWindowsWouldChangeIsRefused) {
+  ScratchFolder scratch;
+  write_file("assets/QLML-prototype.qlml", "Number|$NUMBER\n");
+  std::ostringstream out;
+  EXPECT_EQ(fatal_message_of([&] { write_qlml(row("QL-1", "Pump v2."), false, out); }),
+            "Could not open the file!: ./QL-1 - Pump v2././QL-1 - Pump v2..qlml: the folder "
+            "name \"QL-1 - Pump v2.\" ends in a dot or a blank, which Windows does not allow; "
+            "change the title \"Pump v2.\" of QL-1");
+  EXPECT_EQ(snapshot_tree(".").size(), 2u);  // assets/ and the prototype: no folder
+}
+#endif
 
 }  // namespace
 }  // namespace morvalen
