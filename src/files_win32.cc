@@ -81,6 +81,30 @@ std::error_code windows_error(unsigned long code) {
 
 std::error_code last_windows_error() { return windows_error(::GetLastError()); }
 
+namespace {
+
+// The error of a failed open of `path`: Windows says "path not found" where a folder of the
+// path is a file; POSIX says "not a directory", and so does this.
+std::error_code open_error(const std::string& path) {
+  const DWORD code = ::GetLastError();
+  if (code == ERROR_PATH_NOT_FOUND || code == ERROR_DIRECTORY) {
+    std::filesystem::path folder = to_path(path).parent_path();
+    while (!folder.empty() && folder != folder.parent_path()) {
+      const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+          return std::make_error_code(std::errc::not_a_directory);
+        }
+        break;
+      }
+      folder = folder.parent_path();
+    }
+  }
+  return windows_error(code);
+}
+
+}  // namespace
+
 std::filesystem::path to_path(std::string_view utf8) {
   return std::filesystem::path(to_wide(utf8));
 }
@@ -97,15 +121,16 @@ void read_file_into(const std::string& path, std::string& content, std::error_co
   Handle file{::CreateFileW(to_wide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
   if (file.handle == INVALID_HANDLE_VALUE) {
-    error = last_windows_error();
+    error = open_error(path);
     return;
   }
+  // Each call is costly under some Windows layers (a server round trip under Wine), so a
+  // regular file is read with one ReadFile: sized with one byte to spare, a read that comes
+  // back short has met the end. Pipes and devices have no size and are read on in steps.
   std::size_t expected = 0;
   LARGE_INTEGER size{};
-  if (::GetFileType(file.handle) == FILE_TYPE_DISK && ::GetFileSizeEx(file.handle, &size) &&
-      size.QuadPart > 0) {
-    expected = static_cast<std::size_t>(size.QuadPart);
-  }
+  const bool sized = ::GetFileSizeEx(file.handle, &size) != 0;
+  if (sized && size.QuadPart > 0) expected = static_cast<std::size_t>(size.QuadPart);
   std::size_t used = 0;
   content.resize(expected + 1);
   while (true) {
@@ -120,6 +145,7 @@ void read_file_into(const std::string& path, std::string& content, std::error_co
     }
     if (got == 0) break;
     used += got;
+    if (sized && got < wanted) break;
   }
   content.resize(used);
 }
@@ -157,7 +183,7 @@ std::string make_temporary_folder(std::string_view prefix, std::error_code& erro
 std::error_code check_writable(const std::string& path) {
   Handle file{::CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                             0, nullptr)};
-  if (file.handle == INVALID_HANDLE_VALUE) return last_windows_error();
+  if (file.handle == INVALID_HANDLE_VALUE) return open_error(path);
   return {};
 }
 

@@ -125,7 +125,7 @@ class DocumentChecker {
  public:
   DocumentChecker(const fs::path& document_path, std::span<const std::string_view> lines,
                   const DocumentTrace& trace)
-      : file_(document_path.string()),
+      : file_(from_path(document_path)),
         folder_(document_path.parent_path()),
         lines_(lines),
         trace_(trace) {
@@ -385,7 +385,7 @@ void DocumentChecker::check_image(std::size_t index, const Field& field,
   }
   const Place place = line_place(index, field.offset + leading_blanks(field.text),
                                  field.offset + leading_blanks(field.text) + name.size());
-  if (!path_exists((folder_ / std::string(name)).string())) {
+  if (!path_exists(from_path(folder_ / to_path(name)))) {
     add("QL502", place,
         "the " + std::string(statement) + " file " + in_quotes(name) +
             " is not in the process folder, so the page shows a broken image");
@@ -417,7 +417,7 @@ void DocumentChecker::check_csv_file(std::size_t index) {
   }
   std::string content;
   if (const std::optional<std::string> reason =
-          try_read_text_file_into((folder_ / std::string(name)).string(), content)) {
+          try_read_text_file_into(from_path(folder_ / to_path(name)), content)) {
     add("QL501", place, "the CSV file " + in_quotes(name) + " cannot be read: " + *reason + stop);
     return;
   }
@@ -454,7 +454,7 @@ void DocumentChecker::check_template(std::size_t index) {
     return;
   }
   const fs::path sheet = folder_ / ".." / "assets" / std::string(name);
-  if (!path_exists(sheet.string())) {
+  if (!path_exists(from_path(sheet))) {
     add("QL503", place, "the assets folder holds no stylesheet " + in_quotes(name));
   }
 }
@@ -701,7 +701,7 @@ void DocumentChecker::check_library(const fs::path& document_path,
   const Place place =
       number_line == 0 ? Place{file_, 1, 1, 1, 1} : statement_place(number_line - 1);
   const fs::path folder = fs::absolute(document_path).lexically_normal().parent_path();
-  const std::string folder_name = folder.filename().string();
+  const std::string folder_name = from_path(folder.filename());
   const std::string expected = process_folder_name(number, title).substr(2);
   if (folder_name != expected) {
     add("QL701", place,
@@ -815,7 +815,7 @@ std::string_view keyword_suggestion(std::string_view keyword_part) {
 
 CheckConfig load_check_config(const fs::path& library_root) {
   CheckConfig config;
-  const std::string path = (library_root / "qlml.json").string();
+  const std::string path = from_path(library_root / "qlml.json");
   if (!path_exists(path)) return config;
   std::string content;
   if (const std::optional<std::string> reason = try_read_text_file_into(path, content)) {
@@ -868,7 +868,7 @@ std::vector<Finding> check_document(const fs::path& document_path, std::string_v
     return check_document_among(document_path, bytes, config, nullptr);
   }
   const fs::path root = fs::absolute(document_path).lexically_normal().parent_path().parent_path();
-  const std::vector<std::string> folders = scan_library_folders_in(root.string()).process_folders;
+  const std::vector<std::string> folders = scan_library_folders_in(from_path(root)).process_folders;
   return check_document_among(document_path, bytes, config, &folders);
 }
 
@@ -883,7 +883,7 @@ std::vector<Finding> check_document_among(const fs::path& document_path, std::st
         before.rfind('\n') == std::string_view::npos ? 0 : before.rfind('\n') + 1;
     const int line = static_cast<int>(std::count(before.begin(), before.end(), '\n')) + 1;
     const int column = column_of(bytes.substr(line_start), *bad - line_start);
-    std::vector<Finding> findings{{{document_path.string(), line, column, line, column + 1},
+    std::vector<Finding> findings{{{from_path(document_path), line, column, line, column + 1},
                                    Severity::error,
                                    "QL004",
                                    "this byte is not UTF-8 text: every action on this document "
@@ -908,17 +908,17 @@ std::vector<Finding> check_library(const fs::path& root, std::string_view shown,
   CheckConfig document_config = config;
   document_config.with_library_checks_for_document = true;
   const auto shown_path = [&](const std::string& relative) {
-    return shown.empty() || shown == "." ? fs::path(relative) : fs::path(shown) / relative;
+    return shown.empty() || shown == "." ? to_path(relative) : to_path(shown) / to_path(relative);
   };
   std::vector<Finding> findings;
   std::string content;
-  const std::vector<std::string> folders = scan_library_folders_in(root.string()).process_folders;
+  const std::vector<std::string> folders = scan_library_folders_in(from_path(root)).process_folders;
   for (const std::string& folder : folders) {
     const std::string document = folder + "/" + folder + ".qlml";
-    if (!path_exists((root / document).string())) {
+    if (!path_exists(from_path(root / to_path(document)))) {
       if (is_reported(config, "QL702")) {
         const Rule& rule = *find_rule("QL702");
-        findings.push_back({{shown_path(folder).string()},
+        findings.push_back({{from_path(shown_path(folder))},
                             severity_of(config, rule),
                             "QL702",
                             "this folder holds no document " + in_quotes(folder + ".qlml") +
@@ -930,8 +930,8 @@ std::vector<Finding> check_library(const fs::path& root, std::string_view shown,
       continue;
     }
     std::error_code error;
-    read_file_into((root / document).string(), content, error);
-    if (error) fatal("Could not load lines: " + shown_path(document).string(), error);
+    read_file_into(from_path(root / to_path(document)), content, error);
+    if (error) fatal("Could not load lines: " + from_path(shown_path(document)), error);
     std::vector<Finding> found =
         check_document_among(shown_path(document), content, document_config, &folders);
     std::move(found.begin(), found.end(), std::back_inserter(findings));

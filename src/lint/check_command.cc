@@ -131,22 +131,22 @@ CheckConfig config_for(const fs::path& library_root, const CheckArgs& args) {
 std::string own_name(const fs::path& path) {
   fs::path normal = fs::absolute(path).lexically_normal();
   if (normal.filename().empty()) normal = normal.parent_path();
-  return normal.filename().string();
+  return from_path(normal.filename());
 }
 
 std::vector<Finding> check_path(const std::string& given, const CheckArgs& args) {
-  const fs::path path(given);
+  const fs::path path = to_path(given);
   if (is_folder(given)) {
     const std::string name = own_name(path);
-    const fs::path document = path / (name + ".qlml");
-    if (path_exists(document.string()) && !is_folder(document.string())) {
+    const fs::path document = path / to_path(name + ".qlml");
+    if (path_exists(from_path(document)) && !is_folder(from_path(document))) {
       // A process folder: its document, with what the library says about it.
       CheckConfig config = config_for(fs::absolute(path).lexically_normal() / "..", args);
       config.with_library_checks_for_document = true;
       std::string content;
       std::error_code error;
-      read_file_into(document.string(), content, error);
-      if (error) fatal("Could not load lines: " + document.string(), error);
+      read_file_into(from_path(document), content, error);
+      if (error) fatal("Could not load lines: " + from_path(document), error);
       return check_document(document, content, config);
     }
     return check_library(path, given, config_for(path, args));

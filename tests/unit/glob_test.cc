@@ -159,6 +159,8 @@ TEST_F(GlobWalk, RecursiveWildcardIsDepthFirst) {
             (Paths{"QL-10 - Beta/sub/deep/x.txt", "QL-10 - Beta/sub/y.txt", "QL-10 - Beta/x.txt"}));
 }
 
+// Links and permissions as POSIX has them.
+#ifndef _WIN32
 TEST_F(GlobWalk, LinkLoopUnderRecursiveWildcardEnds) {
   std::filesystem::create_directory_symlink("..", "QL-10 - Beta/sub/loop");
   std::filesystem::create_directory_symlink("QL-10 - Beta", "link");
@@ -177,6 +179,7 @@ TEST_F(GlobWalk, UnreadableFolderIsReportedAndSkipped) {
   EXPECT_THAT(report, testing::HasSubstr("QL-10 - Beta/sub"));
   EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 1) << report;
 }
+#endif
 
 }  // namespace
 }  // namespace morvalen

@@ -7,7 +7,6 @@
 //                             back on its descriptor 4 (the DevTools pipe pair)
 //   stand_in --headless ... --print-to-pdf=PDF ... PAGE
 //                             prints as the browser does: writes a small PDF to PDF
-//                             naming PAGE, and its arguments one per line to PDF.args
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -54,14 +53,11 @@ int echo() {
 
 int print(int argc, char** argv) {
   std::string pdf;
-  std::string arguments;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    arguments += arg + "\n";
     if (arg.rfind("--print-to-pdf=", 0) == 0) pdf = arg.substr(15);
   }
   if (pdf.empty()) return 5;
-  std::ofstream(pdf + ".args", std::ios::binary) << arguments;
   std::ofstream out(pdf, std::ios::binary);
   out << "%PDF-1.4 stand-in for " << argv[argc - 1] << "\n";
   return out ? 0 : 6;
