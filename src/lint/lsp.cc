@@ -1,10 +1,13 @@
 #include "lint/lsp.h"
 
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 
 #include "fatal.h"
+#include "lint/check.h"
+#include "lint/lsp_check.h"
 #include "lint/lsp_document.h"
 #include "lint/lsp_features.h"
 #include "lint/lsp_transport.h"
@@ -39,12 +42,21 @@ struct RequestError {
   std::string message;
 };
 
+// An open document with the findings last published for it.
+struct Open {
+  OpenDocument document;
+  std::vector<Finding> findings;
+};
+
 struct Server {
   bool initialized = false;
   bool shutdown_requested = false;
   bool exit_received = false;
   bool output_failed = false;
-  std::map<std::string, OpenDocument, std::less<>> documents;
+  std::map<std::string, Open, std::less<>> documents;
+  // The configuration of each library root (qlml.json), read when a document of it is
+  // opened or saved.
+  std::map<std::string, CheckConfig, std::less<>> configs;
 };
 
 std::string dump(const json& value) {
@@ -102,13 +114,55 @@ std::string document_uri(const json& params) {
   return string_member(member(params, "textDocument"), "uri");
 }
 
-const OpenDocument& open_document(const Server& server, const json& params) {
+const Open& open_document(const Server& server, const json& params) {
   const std::string uri = document_uri(params);
   const auto found = server.documents.find(uri);
   if (found == server.documents.end()) {
     throw RequestError{kInvalidParams, "the document " + uri + " is not open"};
   }
   return found->second;
+}
+
+// The library root of a document: the folder above its process folder.
+std::string library_root_of(const OpenDocument& document) {
+  const std::string path = path_of_uri(document.uri);
+  if (path.empty()) return ".";
+  const std::filesystem::path root = std::filesystem::path(path).parent_path().parent_path();
+  return root.empty() ? std::string(".") : root.string();
+}
+
+// The configuration of the document's library, read afresh when `reload` is set; a qlml.json
+// that is rejected is said in the editor, and the defaults apply.
+const CheckConfig& config_of(Server& server, std::ostream& out, std::ostream& err,
+                             const OpenDocument& document, bool reload) {
+  const std::string root = library_root_of(document);
+  auto found = server.configs.find(root);
+  if (found != server.configs.end() && !reload) return found->second;
+  CheckConfig config;
+  try {
+    config = load_check_config(root);
+  } catch (const FatalStop& stop) {
+    err << "qlml lsp: " << stop.message << '\n';
+    send(server, out,
+         {{"jsonrpc", "2.0"},
+          {"method", "window/showMessage"},
+          {"params", {{"type", 1}, {"message", "qlml: " + stop.message}}}});
+  }
+  config.with_library_checks_for_document = true;
+  return server.configs.insert_or_assign(root, std::move(config)).first->second;
+}
+
+void publish_diagnostics(Server& server, std::ostream& out, std::ostream& err, Open& open,
+                         bool reload_config) {
+  const CheckConfig& config = config_of(server, out, err, open.document, reload_config);
+  open.findings = check_open_document(open.document, config);
+  send(server, out,
+       {{"jsonrpc", "2.0"},
+        {"method", "textDocument/publishDiagnostics"},
+        {"params",
+         {{"uri", open.document.uri},
+          {"version", open.document.version},
+          {"diagnostics", diagnostics_of(open.document, open.findings)}}}});
 }
 
 json capabilities() {
@@ -118,24 +172,32 @@ json capabilities() {
        {{"openClose", true}, {"change", kSyncIncremental}, {"save", {{"includeText", false}}}}},
       {"completionProvider", {{"triggerCharacters", {"|"}}}},
       {"hoverProvider", true},
+      {"documentSymbolProvider", true},
+      {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
       {"documentLinkProvider", {{"resolveProvider", false}}},
   };
 }
 
-void did_open(Server& server, const json& params) {
+void did_open(Server& server, std::ostream& out, std::ostream& err, const json& params) {
   const json& item = member(params, "textDocument");
   const std::string uri = string_member(item, "uri");
   const json& version = member(item, "version");
-  server.documents.insert_or_assign(
-      uri, make_open_document(uri, string_member(item, "text"),
-                              version.is_number_integer() ? version.get<long long>() : 0));
+  Open& open =
+      server.documents
+          .insert_or_assign(
+              uri,
+              Open{make_open_document(uri, string_member(item, "text"),
+                                      version.is_number_integer() ? version.get<long long>() : 0),
+                   {}})
+          .first->second;
+  publish_diagnostics(server, out, err, open, true);
 }
 
-void did_change(Server& server, const json& params) {
+void did_change(Server& server, std::ostream& out, std::ostream& err, const json& params) {
   const std::string uri = document_uri(params);
   const auto found = server.documents.find(uri);
   if (found == server.documents.end()) return;
-  OpenDocument& document = found->second;
+  OpenDocument& document = found->second.document;
   const json& changes = member(params, "contentChanges");
   if (!changes.is_array()) throw RequestError{kInvalidParams, "\"contentChanges\" must be a list"};
   for (const json& change : changes) {
@@ -145,11 +207,24 @@ void did_change(Server& server, const json& params) {
   }
   const json& version = member(member(params, "textDocument"), "version");
   if (version.is_number_integer()) document.version = version.get<long long>();
+  publish_diagnostics(server, out, err, found->second, false);
 }
 
-void did_close(Server& server, const json& params) {
+// Files beside the document (images, tables) or qlml.json may have changed with the save.
+void did_save(Server& server, std::ostream& out, std::ostream& err, const json& params) {
   const auto found = server.documents.find(document_uri(params));
-  if (found != server.documents.end()) server.documents.erase(found);
+  if (found != server.documents.end()) publish_diagnostics(server, out, err, found->second, true);
+}
+
+// The editor forgets the document's diagnostics with an empty list.
+void did_close(Server& server, std::ostream& out, const json& params) {
+  const auto found = server.documents.find(document_uri(params));
+  if (found == server.documents.end()) return;
+  send(server, out,
+       {{"jsonrpc", "2.0"},
+        {"method", "textDocument/publishDiagnostics"},
+        {"params", {{"uri", found->first}, {"diagnostics", json::array()}}}});
+  server.documents.erase(found);
 }
 
 // The result of request `method`, or a RequestError.
@@ -159,22 +234,34 @@ json answer(Server& server, std::string_view method, const json& params) {
     return nullptr;
   }
   if (method == "textDocument/completion") {
-    return completion_items(open_document(server, params), position_of(member(params, "position")));
+    return completion_items(open_document(server, params).document,
+                            position_of(member(params, "position")));
   }
   if (method == "textDocument/hover") {
-    return hover_at(open_document(server, params), position_of(member(params, "position")), {});
+    const Open& open = open_document(server, params);
+    const Utf16Position position = position_of(member(params, "position"));
+    return hover_at(open.document, position, finding_notes(open.findings, position.line));
+  }
+  if (method == "textDocument/documentSymbol") {
+    return document_symbols(open_document(server, params).document);
+  }
+  if (method == "textDocument/codeAction") {
+    const Open& open = open_document(server, params);
+    return code_actions(open.document, open.findings, range_of(member(params, "range")));
   }
   if (method == "textDocument/documentLink") {
-    return document_links(open_document(server, params));
+    return document_links(open_document(server, params).document);
   }
   throw RequestError{kMethodNotFound, "no method " + std::string(method)};
 }
 
-void notice(Server& server, std::string_view method, const json& params) {
-  if (method == "textDocument/didOpen") did_open(server, params);
-  if (method == "textDocument/didChange") did_change(server, params);
-  if (method == "textDocument/didClose") did_close(server, params);
-  // initialized, didSave, $/cancelRequest (every request is answered before the next is
+void notice(Server& server, std::ostream& out, std::ostream& err, std::string_view method,
+            const json& params) {
+  if (method == "textDocument/didOpen") did_open(server, out, err, params);
+  if (method == "textDocument/didChange") did_change(server, out, err, params);
+  if (method == "textDocument/didSave") did_save(server, out, err, params);
+  if (method == "textDocument/didClose") did_close(server, out, params);
+  // initialized, $/cancelRequest (every request is answered before the next is
   // read, so there is nothing to cancel) and unknown notifications need nothing.
 }
 
@@ -212,15 +299,15 @@ void handle_request(Server& server, std::ostream& out, std::ostream& err, const 
   }
 }
 
-void handle_notification(Server& server, std::ostream& err, const std::string& method,
-                         const json& params) {
+void handle_notification(Server& server, std::ostream& out, std::ostream& err,
+                         const std::string& method, const json& params) {
   if (method == "exit") {
     server.exit_received = true;
     return;
   }
   if (!server.initialized || server.shutdown_requested) return;
   try {
-    notice(server, method, params);
+    notice(server, out, err, method, params);
   } catch (const RequestError& error) {
     err << "qlml lsp: " << method << ": " << error.message << '\n';
   } catch (const json::exception& error) {
@@ -256,7 +343,7 @@ void handle_message(Server& server, std::ostream& out, std::ostream& err, const 
   if (message.contains("id")) {
     handle_request(server, out, err, id, method.get<std::string>(), params);
   } else {
-    handle_notification(server, err, method.get<std::string>(), params);
+    handle_notification(server, out, err, method.get<std::string>(), params);
   }
 }
 

@@ -61,6 +61,13 @@ json result_of(LspClient& client, const std::string& method, const json& params)
   return answer.value("result", json());
 }
 
+// The hover text's first paragraph: what the statement is (the findings on its line follow).
+std::string hover_text(const json& result) {
+  if (result.is_null()) return {};
+  const std::string text = result["contents"]["value"];
+  return text.substr(0, text.find("\n\n"));
+}
+
 std::vector<std::string> labels(const json& items) {
   std::vector<std::string> result;
   for (const json& item : items) result.push_back(item["label"]);
@@ -140,6 +147,7 @@ TEST(LspEndToEnd, BrokenInputIsAnsweredAndTheServerGoesOn) {
   LspClient client(scratch.path());
   client.initialize();
   open(client, library.uri, kDocument);
+  ASSERT_TRUE(client.diagnostics(library.uri).is_object());
   for (const Case& c : cases) {
     ASSERT_TRUE(client.send_raw(c.bytes));
     // A hover after each case: the server still reads and answers in order.
@@ -194,8 +202,7 @@ TEST(LspEndToEnd, CompletionHoverAndLinks) {
 
   // Hover: what the reader takes from the statement under the cursor.
   const auto hover = [&](int line) {
-    const json result = result_of(client, "textDocument/hover", at(library.uri, line, 3));
-    return result.is_null() ? std::string() : result["contents"]["value"].get<std::string>();
+    return hover_text(result_of(client, "textDocument/hover", at(library.uri, line, 3)));
   };
   EXPECT_EQ(hover(6),
             "Action — thing to do: Open V-101; expected: Valve open; two-party verification: yes");
@@ -214,6 +221,104 @@ TEST(LspEndToEnd, CompletionHoverAndLinks) {
                          std::pair{7, uri_of_path(library.folder + "/table.csv")}));
   EXPECT_EQ(links[1]["range"]["start"]["character"], 16);
   EXPECT_EQ(links[1]["range"]["end"]["character"], 24);
+}
+
+// A document the checker finds nothing in; line 12 is the Action line the edits change.
+constexpr std::string_view kCleanDocument =
+    "Template | Corporate.css\n"
+    "Number | QL-1\n"
+    "Title | Pump\n"
+    "Process Type | Work Instruction\n"
+    "Author | Rana Okafor\n"
+    "Reviewer | Johan Lindqvist\n"
+    "Revision | A | Initial release\n"
+    "Subject | Pump P-101\n"
+    "Section | Préparation\n"
+    "    Step | Inspect 😀\n"
+    "        Context | Größe 😀 check\n"
+    "        Action | Open V-101 | Valve open | TPV\n"
+    "        Action | Schließe V-102 😀 | Ventil zu\n"
+    "    Step | Run\n"
+    "        Image | pump.png | The pump\n";
+
+TEST(LspEndToEnd, DiagnosticsFollowTheEditsAndQuickFixesMendThem) {
+  ScratchFolder scratch;
+  const Library library = write_library(scratch.path(), kCleanDocument);
+  LspClient client(scratch.path());
+  const json capabilities = client.initialize()["capabilities"];
+  EXPECT_TRUE(capabilities.contains("documentSymbolProvider"));
+  EXPECT_EQ(capabilities["codeActionProvider"]["codeActionKinds"], json::array({"quickfix"}));
+  open(client, library.uri, kCleanDocument);
+  json published = client.diagnostics(library.uri);
+  EXPECT_EQ(published["version"], 1);
+  EXPECT_EQ(published["diagnostics"], json::array()) << published.dump();
+
+  const auto change = [&](int version, int line, int start, int end, std::string_view text) {
+    client.notify("textDocument/didChange",
+                  {{"textDocument", {{"uri", library.uri}, {"version", version}}},
+                   {"contentChanges",
+                    {{{"range", {{"start", position(line, start)}, {"end", position(line, end)}}},
+                      {"text", text}}}}});
+    return client.diagnostics(library.uri);
+  };
+  // "Action" -> "Acton": the line is dropped, and the nearest keyword is offered.
+  published = change(2, 11, 11, 12, "");
+  EXPECT_EQ(published["version"], 2);
+  ASSERT_EQ(published["diagnostics"].size(), 1u) << published.dump();
+  const json& unknown = published["diagnostics"][0];
+  EXPECT_EQ(unknown["code"], "QL001");
+  EXPECT_EQ(unknown["severity"], 2);
+  EXPECT_EQ(unknown["source"], "qlml");
+  EXPECT_EQ(unknown["range"]["start"], position(11, 8));
+  const json actions = result_of(client, "textDocument/codeAction",
+                                 {{"textDocument", {{"uri", library.uri}}},
+                                  {"range", {{"start", position(11, 0)}, {"end", position(11, 0)}}},
+                                  {"context", {{"diagnostics", json::array()}}}});
+  ASSERT_EQ(actions.size(), 2u) << actions.dump();
+  EXPECT_EQ(actions[0]["title"], "Change \"Acton\" to \"Action\"");
+  EXPECT_EQ(actions[0]["edit"]["changes"][library.uri][0],
+            json({{"range", {{"start", position(11, 8)}, {"end", position(11, 13)}}},
+                  {"newText", "Action"}}));
+  EXPECT_EQ(actions[1]["edit"]["changes"][library.uri][0]["newText"],
+            "        // qlml: ignore QL001\n");
+  EXPECT_THAT(result_of(client, "textDocument/hover", at(library.uri, 11, 9))["contents"]["value"]
+                  .get<std::string>(),
+              testing::HasSubstr("warning QL001: "));
+  // Putting the letter back removes the finding.
+  EXPECT_EQ(change(3, 11, 11, 11, "i")["diagnostics"], json::array());
+
+  // A third field after non-ASCII text: the range counts UTF-16 units, not bytes.
+  published = change(4, 12, 46, 46, " | vielleicht");
+  ASSERT_EQ(published["diagnostics"].size(), 1u) << published.dump();
+  EXPECT_EQ(published["diagnostics"][0]["code"], "QL302");
+  EXPECT_EQ(published["diagnostics"][0]["range"]["start"], position(12, 48));
+  EXPECT_EQ(published["diagnostics"][0]["range"]["end"], position(12, 59));
+  EXPECT_EQ(change(5, 12, 46, 59, "")["diagnostics"], json::array());
+
+  // A blank line between two Action lines: the second is dropped, the blank line is related.
+  published = change(6, 12, 0, 0, "\n");
+  ASSERT_EQ(published["diagnostics"].size(), 1u) << published.dump();
+  const json& dropped = published["diagnostics"][0];
+  EXPECT_EQ(dropped["code"], "QL203");
+  EXPECT_EQ(dropped["range"]["start"]["line"], 13);
+  EXPECT_EQ(dropped["tags"], json::array({1}));
+  EXPECT_EQ(dropped["relatedInformation"][0]["location"]["uri"], library.uri);
+  EXPECT_EQ(dropped["relatedInformation"][0]["location"]["range"]["start"]["line"], 12);
+
+  // The outline, as the page numbers it.
+  const json symbols =
+      result_of(client, "textDocument/documentSymbol", {{"textDocument", {{"uri", library.uri}}}});
+  ASSERT_EQ(symbols.size(), 1u);
+  EXPECT_EQ(symbols[0]["name"], "Section 1: Préparation");
+  EXPECT_EQ(symbols[0]["range"]["start"], position(8, 0));
+  ASSERT_EQ(symbols[0]["children"].size(), 2u);
+  EXPECT_EQ(symbols[0]["children"][0]["name"], "Step 1.1: Inspect 😀");
+  EXPECT_EQ(symbols[0]["children"][1]["name"], "Step 1.2: Run");
+  EXPECT_EQ(symbols[0]["children"][1]["selectionRange"]["start"], position(14, 0));
+
+  // Closing the document clears its diagnostics.
+  client.notify("textDocument/didClose", {{"textDocument", {{"uri", library.uri}}}});
+  EXPECT_EQ(client.diagnostics(library.uri)["diagnostics"], json::array());
 }
 
 TEST(LspEndToEnd, IncrementalEditsCountUtf16) {
@@ -236,8 +341,7 @@ TEST(LspEndToEnd, IncrementalEditsCountUtf16) {
              {{"range", range(1, 9, 1, 10)}, {"text", "B"}}});
   change(4, {{{"range", range(1, 12, 2, 0)}, {"text", "\nStep | ü\n"}}});
   const auto hover = [&](int line) {
-    const json result = result_of(client, "textDocument/hover", at(library.uri, line, 0));
-    return result.is_null() ? std::string() : result["contents"]["value"].get<std::string>();
+    return hover_text(result_of(client, "textDocument/hover", at(library.uri, line, 0)));
   };
   EXPECT_EQ(hover(0), "Title — process title: Größe ✓ Motor");
   EXPECT_EQ(hover(1), "Number — process number: B-1");
