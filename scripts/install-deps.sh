@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libicu-dev libgtest-dev libgmock-dev libbenchmark-dev
           nlohmann-json3-dev chromium poppler-utils clang clang-format libclang-rt-14-dev
           dpkg-dev lintian mandoc groff-base man-db bash-completion
-          g++-mingw-w64-x86-64-posix wine wine64 googletest)
+          g++-mingw-w64-x86-64-posix wine wine64 googletest neovim)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
