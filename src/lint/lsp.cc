@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "fatal.h"
+#include "files.h"
 #include "lint/check.h"
 #include "lint/lsp_check.h"
 #include "lint/lsp_document.h"
@@ -127,8 +128,8 @@ const Open& open_document(const Server& server, const json& params) {
 std::string library_root_of(const OpenDocument& document) {
   const std::string path = path_of_uri(document.uri);
   if (path.empty()) return ".";
-  const std::filesystem::path root = std::filesystem::path(path).parent_path().parent_path();
-  return root.empty() ? std::string(".") : root.string();
+  const std::filesystem::path root = to_path(path).parent_path().parent_path();
+  return root.empty() ? std::string(".") : from_path(root);
 }
 
 // The configuration of the document's library, read afresh when `reload` is set; a qlml.json
@@ -140,7 +141,7 @@ const CheckConfig& config_of(Server& server, std::ostream& out, std::ostream& er
   if (found != server.configs.end() && !reload) return found->second;
   CheckConfig config;
   try {
-    config = load_check_config(root);
+    config = load_check_config(to_path(root));
   } catch (const FatalStop& stop) {
     err << "qlml lsp: " << stop.message << '\n';
     send(server, out,

@@ -21,9 +21,14 @@ constexpr int kSeverityInformation = 3;
 constexpr int kTagUnnecessary = 1;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-std::string checked_path(const OpenDocument& document) {
+std::string path_or_untitled(const OpenDocument& document) {
   const std::string path = path_of_uri(document.uri);
   return path.empty() ? std::string("untitled.qlml") : path;
+}
+
+// The path the document is checked at, as the checker writes it into its findings.
+std::string checked_path(const OpenDocument& document) {
+  return to_path(path_or_untitled(document)).string();
 }
 
 // The UTF-16 column of code point `column` (from 1) on line `line` (from 1) of the
@@ -86,7 +91,7 @@ json diagnostic_of(const OpenDocument& document, const std::string& path, const 
       const bool here = item.place.file == path;
       std::error_code ignored;
       const std::string elsewhere =
-          here ? std::string() : fs::absolute(item.place.file, ignored).string();
+          here ? std::string() : from_path(fs::absolute(to_path(item.place.file), ignored));
       related.push_back(
           {{"location",
             {{"uri", here ? document.uri : uri_of_path(elsewhere)},
@@ -132,7 +137,8 @@ bool ends_with_css(std::string_view name) {
 
 std::vector<Finding> check_open_document(const OpenDocument& document, const CheckConfig& config) {
   const std::string path = checked_path(document);
-  std::vector<Finding> findings = check_document(path, document.text, config);
+  std::vector<Finding> findings =
+      check_document(to_path(path_or_untitled(document)), document.text, config);
   std::erase_if(findings, [&](const Finding& finding) { return finding.place.file != path; });
   return findings;
 }
