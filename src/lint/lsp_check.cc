@@ -28,7 +28,7 @@ std::string path_or_untitled(const OpenDocument& document) {
 
 // The path the document is checked at, as the checker writes it into its findings.
 std::string checked_path(const OpenDocument& document) {
-  return to_path(path_or_untitled(document)).string();
+  return from_path(to_path(path_or_untitled(document)));
 }
 
 // The UTF-16 column of code point `column` (from 1) on line `line` (from 1) of the
