@@ -19,38 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The keywords in their written forms, the form suggestions and messages use.
-constexpr std::array<std::pair<Keyword, std::string_view>, 25> kWritten = {{
-    {Keyword::Template, "Template"},
-    {Keyword::Number, "Number"},
-    {Keyword::Title, "Title"},
-    {Keyword::ProcessType, "Process Type"},
-    {Keyword::Author, "Author"},
-    {Keyword::Reviewer, "Reviewer"},
-    {Keyword::Revision, "Revision"},
-    {Keyword::Subject, "Subject"},
-    {Keyword::SubjectImage, "Subject Image"},
-    {Keyword::Product, "Product"},
-    {Keyword::ProductImage, "Product Image"},
-    {Keyword::Section, "Section"},
-    {Keyword::Step, "Step"},
-    {Keyword::Action, "Action"},
-    {Keyword::Command, "Command"},
-    {Keyword::Context, "Context"},
-    {Keyword::Image, "Image"},
-    {Keyword::Warning, "Warning"},
-    {Keyword::CsvStart, "CSVSTART"},
-    {Keyword::CsvEnd, "CSVEND"},
-    {Keyword::CsvFile, "CSVFILE"},
-    {Keyword::Verification, "Verification"},
-    {Keyword::Resource, "Resource"},
-    {Keyword::Objective, "Objective"},
-    {Keyword::OutOfScope, "Out of Scope"},
-}};
-
 std::string_view written(Keyword keyword) {
-  for (const auto& [known, text] : kWritten) {
-    if (known == keyword) return text;
+  for (const KeywordSpelling& spelling : keyword_spellings()) {
+    if (spelling.keyword == keyword) return spelling.written;
   }
   return "";
 }
@@ -239,7 +210,7 @@ void DocumentChecker::check_outside(std::size_t index) {
                                        "reader keeps no content: it is dropped";
     Finding& finding = add("QL201", statement_place(index), what);
     // A Step line before the first section still numbers the labels of the lists.
-    finding.drops_line = traced.keyword != Keyword::Step;
+    finding.drops_line = traced.keyword != Keyword::Step && !traced.table_row;
     return;
   }
   // After a Section line, before its first Step line, where no earlier step reaches.
@@ -251,7 +222,7 @@ void DocumentChecker::check_outside(std::size_t index) {
       add("QL202", statement_place(index),
           "this " + kind + " line stands between Section " + std::to_string(section->number) +
               " and its first Step, and no step before it reaches here: it is dropped");
-  finding.drops_line = true;
+  finding.drops_line = !traced.table_row;
   relate(finding, section->line - 1, "the Section line");
 }
 
@@ -580,7 +551,7 @@ void DocumentChecker::check_lines() {
           message += "the action table above had ended";
         }
         Finding& finding = add("QL203", statement_place(index), std::move(message));
-        finding.drops_line = true;
+        finding.drops_line = !traced.table_row;  // a row all the same
         if (traced.related != 0) {
           relate(finding, traced.related - 1, "the line that ended the action table");
         }
@@ -800,12 +771,11 @@ std::string_view keyword_suggestion(std::string_view keyword_part) {
   if (normalised.empty() || normalised.size() > 16) return "";
   std::string_view best;
   std::size_t best_distance = 3;
-  for (const auto& [keyword, text] : kWritten) {
-    const std::string known = trim_whitespace_make_uppercase(text);
-    const std::size_t distance = edit_distance(normalised, known);
+  for (const KeywordSpelling& spelling : keyword_spellings()) {
+    const std::size_t distance = edit_distance(normalised, spelling.normalised);
     if (distance < best_distance) {
       best_distance = distance;
-      best = text;
+      best = spelling.written;
     }
   }
   // Short words are close to many keywords: allow one edit per three characters.
