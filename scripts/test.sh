@@ -12,6 +12,8 @@ git ls-files -z -- '*.cc' '*.h' ':!:third_party/**' | xargs -0 clang-format --dr
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+# qlml check's SARIF output against Microsoft's SARIF validator (installed with npm).
+bash scripts/validate-sarif.sh build
 bash scripts/test-package.sh build
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMORVALEN_SANITIZE=ON -DMORVALEN_BENCH=OFF >/dev/null

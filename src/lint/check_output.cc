@@ -141,7 +141,6 @@ std::string format_sarif(std::span<const Finding> findings) {
   json rules = json::array();
   for (const Rule& rule : check_rules()) {
     rules.push_back({{"id", rule.code},
-                     {"name", rule.code},
                      {"shortDescription", {{"text", rule.summary}}},
                      {"fullDescription", {{"text", rule.summary}}},
                      {"help", {{"text", explain_rule(rule)}}},
