@@ -303,7 +303,15 @@ Table external_table(std::string_view value, std::size_t line, DocumentContext& 
   return table;
 }
 
-Table embedded_table(ClassifiedLines lines, const DocumentContext* context = nullptr) {
+// The index of the CSVEND line that ends the embedded table beginning at lines[0], or the
+// number of lines when none does.
+std::size_t embedded_table_end(ClassifiedLines lines) {
+  std::size_t end = 1;
+  while (end < lines.size() && lines.keywords[end] != Keyword::CsvEnd) ++end;
+  return end;
+}
+
+Table embedded_table(ClassifiedLines lines) {
   Table table;
   if (lines.size() == 0) return table;
   const std::string_view first = lines.text[0];
@@ -311,24 +319,26 @@ Table embedded_table(ClassifiedLines lines, const DocumentContext* context = nul
     const std::string_view rest = value_of(first);
     table.caption = trim(rest.substr(0, rest.find('|')));
   }
-  std::size_t end = 1;
-  while (end < lines.size() && lines.keywords[end] != Keyword::CsvEnd) ++end;
+  const std::size_t end = embedded_table_end(lines);
   table.rows.reserve(end - 1);
   for (std::size_t i = 1; i < end; ++i) {
     table.add_row(split_cells(lines.text[i], !table.rows.empty()));
   }
-  if (context != nullptr && context->trace != nullptr) {
-    for (std::size_t i = 1; i < end; ++i) {
-      LineTrace& row = context->traced(lines.text[i]);
-      row.table_row = true;
-      row.heading_row = row.heading_row || i == 1;
-    }
-    if (end < lines.size()) {
-      context->traced(lines.text[0]).related =
-          static_cast<std::uint32_t>(context->index_of(lines.text[end]) + 1);
-    }
-  }
   return table;
+}
+
+// Records the rows of the embedded table beginning at lines[0], and its CSVEND line.
+void trace_embedded_table(ClassifiedLines lines, const DocumentContext& context) {
+  const std::size_t end = embedded_table_end(lines);
+  for (std::size_t i = 1; i < end; ++i) {
+    LineTrace& row = context.traced(lines.text[i]);
+    row.table_row = true;
+    row.heading_row = row.heading_row || i == 1;
+  }
+  if (end < lines.size()) {
+    context.traced(lines.text[0]).related =
+        static_cast<std::uint32_t>(context.index_of(lines.text[end]) + 1);
+  }
 }
 
 // An upper bound of the content items of the step that begins at lines[0], so its item
@@ -359,18 +369,6 @@ std::size_t count_content_lines(ClassifiedLines lines) {
   return count;
 }
 
-// Records what the step scan of step `number` of section `section` does with each line it
-// reaches: `fates` says what the scan made of the line at the same index.
-void trace_step(ClassifiedLines lines, std::size_t scanned, std::span<const LineFate> fates,
-                std::uint32_t section, std::uint32_t number, const DocumentContext& context) {
-  for (std::size_t i = 0; i < scanned; ++i) {
-    LineTrace& line = context.traced(lines.text[i]);
-    line.section = section;
-    line.step = number;
-    if (fates[i] != LineFate::Ignored) line.fate = fates[i];
-  }
-}
-
 Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t section_number = 0,
                std::uint32_t step_number = 0) {
   Step step;
@@ -378,21 +376,23 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
   // table opens only after the previous one was closed.
   bool actions_may_start = true;
   bool tables_may_start = true;
-  step.sub_steps.reserve(count_content_lines(lines));
-  // Only while tracing: what the scan makes of each line, the line that ended the last
-  // action run, and the CSVSTART of the open table.
-  std::vector<LineFate> fates;
+  // While tracing, the scan records what it makes of each line instead of building the
+  // step's items: the line that ended the last action run, the CSVSTART of the open table.
+  const bool tracing = context.trace != nullptr;
   std::uint32_t run_ended_by = 0;
   std::uint32_t open_table = 0;
-  if (context.trace != nullptr) fates.assign(lines.size(), LineFate::Ignored);
-  const auto note = [&](std::size_t i, LineFate fate, std::uint32_t related = 0) {
-    if (fates.empty()) return;
-    fates[i] = fate;
-    if (related != 0) context.traced(lines.text[i]).related = related;
-  };
   const auto number_of = [&](std::size_t i) {
     return static_cast<std::uint32_t>(context.index_of(lines.text[i]) + 1);
   };
+  // Whether to build the item of line `i`; while tracing, records its fate instead.
+  const auto build = [&](std::size_t i, LineFate fate, std::uint32_t related = 0) {
+    if (!tracing) return true;
+    LineTrace& line = context.traced(lines.text[i]);
+    line.fate = fate;
+    if (related != 0) line.related = related;
+    return false;
+  };
+  if (!tracing) step.sub_steps.reserve(count_content_lines(lines));
   std::size_t scanned = lines.size();
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const Keyword keyword = lines.keywords[i];
@@ -409,94 +409,99 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
         break;
       case Keyword::Action: {
         if (!actions_may_start) {
-          note(i, LineFate::ActionDropped, run_ended_by);
+          build(i, LineFate::ActionDropped, run_ended_by);
           break;
         }
         std::size_t j = i;
         while (j < lines.size() && lines.keywords[j] == Keyword::Action) ++j;
-        if (!fates.empty()) {
-          for (std::size_t k = i; k < j; ++k) note(k, LineFate::Action);
+        if (tracing) {
+          for (std::size_t k = i; k < j; ++k) build(k, LineFate::Action);
           run_ended_by = j < lines.size() ? number_of(j) : 0;
+        } else {
+          ActionSequence sequence;
+          sequence.actions.reserve(j - i);
+          for (std::size_t k = i; k < j; ++k) {
+            sequence.actions.push_back(parse_action_line(value_of(lines.text[k])));
+          }
+          step.add_sub_step(std::move(sequence));
         }
-        ActionSequence sequence;
-        sequence.actions.reserve(j - i);
-        for (std::size_t k = i; k < j; ++k) {
-          sequence.actions.push_back(parse_action_line(value_of(lines.text[k])));
-        }
-        step.add_sub_step(std::move(sequence));
         actions_may_start = false;
         // The rest of the run adds nothing while the switch is off.
         i = j - 1;
         break;
       }
       case Keyword::Command:
-        note(i, LineFate::Content);
-        step.add_sub_step(Command{std::string(value)});
+        if (build(i, LineFate::Content)) step.add_sub_step(Command{std::string(value)});
         actions_may_start = true;
         break;
       case Keyword::Context:
-        note(i, LineFate::Content);
-        step.add_sub_step(Context{std::string(value)});
+        if (build(i, LineFate::Content)) step.add_sub_step(Context{std::string(value)});
         actions_may_start = true;
         break;
       case Keyword::Warning:
-        note(i, LineFate::Content);
-        step.add_sub_step(Warning{std::string(value)});
+        if (build(i, LineFate::Content)) step.add_sub_step(Warning{std::string(value)});
         actions_may_start = true;
         break;
       case Keyword::Objective:
-        note(i, LineFate::Content);
-        step.add_sub_step(Objective{std::string(value)});
+        if (build(i, LineFate::Content)) step.add_sub_step(Objective{std::string(value)});
         actions_may_start = true;
         break;
       case Keyword::OutOfScope:
-        note(i, LineFate::Content);
-        step.add_sub_step(OutOfScope{std::string(value)});
+        if (build(i, LineFate::Content)) step.add_sub_step(OutOfScope{std::string(value)});
         actions_may_start = true;
         break;
       case Keyword::Image:
-        note(i, LineFate::Content);
-        step.add_sub_step(parse_image_line(value));
+        if (build(i, LineFate::Content)) step.add_sub_step(parse_image_line(value));
         actions_may_start = true;
         break;
       case Keyword::Verification:
-        note(i, LineFate::Content);
-        step.add_sub_step(Verification{parse_verification_line(value)});
+        if (build(i, LineFate::Content)) {
+          step.add_sub_step(Verification{parse_verification_line(value)});
+        }
         actions_may_start = true;
         break;
-      case Keyword::Resource: {
-        note(i, LineFate::Content);
-        Resource resource = parse_resource_line(value);
-        step.resources.push_back(resource);
-        step.add_sub_step(std::move(resource));
+      case Keyword::Resource:
+        if (build(i, LineFate::Content)) {
+          Resource resource = parse_resource_line(value);
+          step.resources.push_back(resource);
+          step.add_sub_step(std::move(resource));
+        }
         actions_may_start = true;
         break;
-      }
       case Keyword::CsvStart:
         if (tables_may_start) {
-          note(i, LineFate::TableStart);
-          open_table = fates.empty() ? 0 : number_of(i);
-          step.add_sub_step(embedded_table(lines.from(i), &context));
+          if (tracing) open_table = number_of(i);
+          if (build(i, LineFate::TableStart)) {
+            step.add_sub_step(embedded_table(lines.from(i)));
+          } else {
+            trace_embedded_table(lines.from(i), context);
+          }
         } else {
-          note(i, LineFate::TableRefused, open_table);
+          build(i, LineFate::TableRefused, open_table);
         }
         tables_may_start = false;
         break;
       case Keyword::CsvEnd:
-        note(i, LineFate::TableEnd);
+        build(i, LineFate::TableEnd);
         tables_may_start = true;
         break;
       case Keyword::CsvFile:
-        note(i, LineFate::Content);
         // Messages count lines from 1.
-        step.add_sub_step(external_table(
-            value, static_cast<std::size_t>(&lines.text[i] - context.first_line) + 1, context));
+        if (build(i, LineFate::Content)) {
+          step.add_sub_step(external_table(value, number_of(i), context));
+        }
         break;
       default:
         break;
     }
   }
-  if (!fates.empty()) trace_step(lines, scanned, fates, section_number, step_number, context);
+  if (tracing) {
+    for (std::size_t i = 0; i < scanned; ++i) {
+      LineTrace& line = context.traced(lines.text[i]);
+      line.section = section_number;
+      line.step = step_number;
+    }
+  }
   return step;
 }
 
@@ -793,6 +798,9 @@ Process read_document(std::span<const std::string_view> lines, const std::string
   // names no keyword.
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (keywords[i] == Keyword::None) continue;
+    // While tracing only the sections are scanned: the rest of this pass builds the model,
+    // and what it does with each line follows from its keyword (start_trace).
+    if (trace != nullptr && keywords[i] != Keyword::Section) continue;
     const std::string_view value = value_of(lines[i]);
     switch (keywords[i]) {
       case Keyword::Step:

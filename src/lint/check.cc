@@ -129,8 +129,11 @@ class DocumentChecker {
   }
   Finding& add(std::string code, Place place, std::string message) {
     const Rule* rule = find_rule(code);
-    findings_.push_back(
-        {std::move(place), rule->severity, std::move(code), std::move(message), {}, false});
+    Finding& finding = findings_.emplace_back();
+    finding.place = std::move(place);
+    finding.severity = rule->severity;
+    finding.code = std::move(code);
+    finding.message = std::move(message);
     return findings_.back();
   }
   void relate(Finding& finding, std::size_t index, std::string message) {
@@ -152,8 +155,24 @@ class DocumentChecker {
   fs::path folder_;
   std::span<const std::string_view> lines_;
   const DocumentTrace& trace_;
+  // Whether the process folder holds `name`; each name is looked up once per document.
+  bool file_exists(std::string_view name) {
+    const auto known = exists_.find(name);
+    if (known != exists_.end()) return known->second;
+    const bool exists = path_exists(from_path(folder_ / to_path(name)));
+    exists_.emplace(std::string(name), exists);
+    return exists;
+  }
+
   std::vector<Finding> findings_;
   std::size_t heading_cells_ = 0;
+  std::map<std::string, bool, std::less<>> exists_;
+  // The CSV files read so far: why one cannot be read, and whether its heading row is empty.
+  struct CsvFile {
+    std::optional<std::string> problem;
+    bool empty_heading = false;
+  };
+  std::map<std::string, CsvFile, std::less<>> csv_files_;
 };
 
 std::string DocumentChecker::line_kind(std::size_t index) const {
@@ -356,7 +375,7 @@ void DocumentChecker::check_image(std::size_t index, const Field& field,
   }
   const Place place = line_place(index, field.offset + leading_blanks(field.text),
                                  field.offset + leading_blanks(field.text) + name.size());
-  if (!path_exists(from_path(folder_ / to_path(name)))) {
+  if (!file_exists(name)) {
     add("QL502", place,
         "the " + std::string(statement) + " file " + in_quotes(name) +
             " is not in the process folder, so the page shows a broken image");
@@ -386,10 +405,20 @@ void DocumentChecker::check_csv_file(std::size_t index) {
     add("QL501", place, "the CSV file " + in_quotes(name) + " " + std::string(*problem) + stop);
     return;
   }
-  std::string content;
-  if (const std::optional<std::string> reason =
-          try_read_text_file_into(from_path(folder_ / to_path(name)), content)) {
-    add("QL501", place, "the CSV file " + in_quotes(name) + " cannot be read: " + *reason + stop);
+  auto file = csv_files_.find(name);
+  if (file == csv_files_.end()) {
+    CsvFile read;
+    std::string content;
+    read.problem = try_read_text_file_into(from_path(folder_ / to_path(name)), content);
+    const std::vector<std::string_view> rows = split_line_views(content);
+    read.empty_heading = !read.problem && !rows.empty() &&
+                         std::all_of(rows.front().begin(), rows.front().end(),
+                                     [](char c) { return c == ',' || c == ' ' || c == '\t'; });
+    file = csv_files_.emplace(std::string(name), std::move(read)).first;
+  }
+  if (file->second.problem) {
+    add("QL501", place,
+        "the CSV file " + in_quotes(name) + " cannot be read: " + *file->second.problem + stop);
     return;
   }
   if (name.find('/') != std::string_view::npos) {
@@ -398,9 +427,7 @@ void DocumentChecker::check_csv_file(std::size_t index) {
             " lies in a subfolder of the process folder, which archives do not keep; keep it "
             "beside the document");
   }
-  const std::vector<std::string_view> rows = split_line_views(content);
-  if (!rows.empty() && std::all_of(rows.front().begin(), rows.front().end(),
-                                   [](char c) { return c == ',' || c == ' ' || c == '\t'; })) {
+  if (file->second.empty_heading) {
     add("QL405", place,
         "the first line of " + in_quotes(name) +
             " (the heading row) is empty: the table has no headings");
@@ -853,13 +880,15 @@ std::vector<Finding> check_document_among(const fs::path& document_path, std::st
         before.rfind('\n') == std::string_view::npos ? 0 : before.rfind('\n') + 1;
     const int line = static_cast<int>(std::count(before.begin(), before.end(), '\n')) + 1;
     const int column = column_of(bytes.substr(line_start), *bad - line_start);
-    std::vector<Finding> findings{{{from_path(document_path), line, column, line, column + 1},
-                                   Severity::error,
-                                   "QL004",
-                                   "this byte is not UTF-8 text: every action on this document "
-                                   "stops with \"Could not load lines\"; save the file as UTF-8",
-                                   {},
-                                   false}};
+    Finding finding;
+    finding.place = {from_path(document_path), line, column, line, column + 1};
+    finding.severity = Severity::error;
+    finding.code = "QL004";
+    finding.message =
+        "this byte is not UTF-8 text: every action on this document stops with \"Could not load "
+        "lines\"; save the file as UTF-8";
+    std::vector<Finding> findings;
+    findings.push_back(std::move(finding));
     return apply_config(std::move(findings), config, {}, DocumentTrace{});
   }
   const std::vector<std::string_view> lines = split_line_views(bytes);
@@ -888,14 +917,14 @@ std::vector<Finding> check_library(const fs::path& root, std::string_view shown,
     if (!path_exists(from_path(root / to_path(document)))) {
       if (is_reported(config, "QL702")) {
         const Rule& rule = *find_rule("QL702");
-        findings.push_back({{from_path(shown_path(folder))},
-                            severity_of(config, rule),
-                            "QL702",
-                            "this folder holds no document " + in_quotes(folder + ".qlml") +
-                                ": morvalen takes every folder of the library for a process "
-                                "folder, and morvalen -w stops here",
-                            {},
-                            false});
+        Finding finding;
+        finding.place.file = from_path(shown_path(folder));
+        finding.severity = severity_of(config, rule);
+        finding.code = "QL702";
+        finding.message = "this folder holds no document " + in_quotes(folder + ".qlml") +
+                          ": morvalen takes every folder of the library for a process folder, "
+                          "and morvalen -w stops here";
+        findings.push_back(std::move(finding));
       }
       continue;
     }
