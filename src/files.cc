@@ -69,7 +69,13 @@ std::error_code open_planned(const WritePlan& plan, std::ofstream& out) {
   errno = 0;
   out.open(to_path(plan.temporary.empty() ? plan.replaced : plan.temporary),
            std::ios::binary | std::ios::out | std::ios::trunc);
-  return out ? std::error_code() : last_system_error();
+  if (out) return {};
+  const std::error_code error = last_system_error();
+  // Windows refuses to open a folder as "permission denied"; POSIX says what it is.
+  if (error == std::errc::permission_denied && plan.temporary.empty() && is_folder(plan.replaced)) {
+    return std::make_error_code(std::errc::is_a_directory);
+  }
+  return error;
 }
 
 // Flushes and closes `out`, then puts the temporary file in place with the permissions of

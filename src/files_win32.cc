@@ -83,10 +83,17 @@ std::error_code last_windows_error() { return windows_error(::GetLastError()); }
 
 namespace {
 
-// The error of a failed open of `path`: Windows says "path not found" where a folder of the
-// path is a file; POSIX says "not a directory", and so does this.
+// The error of a failed open of `path` in POSIX's words, which Windows words otherwise:
+// "access denied" for a folder ("is a directory"), "path not found" where a folder of the
+// path is a file ("not a directory").
 std::error_code open_error(const std::string& path) {
   const DWORD code = ::GetLastError();
+  if (code == ERROR_ACCESS_DENIED) {
+    const DWORD attributes = ::GetFileAttributesW(to_wide(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return std::make_error_code(std::errc::is_a_directory);
+    }
+  }
   if (code == ERROR_PATH_NOT_FOUND || code == ERROR_DIRECTORY) {
     std::filesystem::path folder = to_path(path).parent_path();
     while (!folder.empty() && folder != folder.parent_path()) {

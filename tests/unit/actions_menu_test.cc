@@ -30,6 +30,9 @@ void inside(const std::string& folder, Body body) {
 }
 
 TEST(MenuAction, LibraryNameIsTheTrimmedCurrentFolderName) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows drops blanks at the end of folder names";
+#endif
   ScratchFolder scratch;
   struct Case {
     std::string folder, expected;
@@ -44,6 +47,9 @@ TEST(MenuAction, LibraryNameIsTheTrimmedCurrentFolderName) {
 }
 
 TEST(MenuAction, LibraryNameFailures) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows names are UTF-16 and cannot be ill-formed UTF-8";
+#endif
   ScratchFolder scratch;
   inside("/", [] { EXPECT_EQ(fatal_message_of([] { library_name(); }), "Naw1"); });
   fs::create_directory("bad\xff");
@@ -54,6 +60,9 @@ TEST(MenuAction, LibraryNameFailures) {
 // byte order: upper case before lower case, shorter prefix first, non-ASCII last. The
 // folders are made in reverse of that order.
 TEST(MenuAction, ListsProcessFoldersInByteOrder) {
+#ifdef _WIN32
+  GTEST_SKIP() << "links to folders need privileges on Windows";
+#endif
   ScratchFolder scratch;
   for (const char* folder : {"\u00c9tude", "empty", "QL-9 - a", "QL-10 - b", "QL-10 - B", "QL-10",
                              "Assets", "assets", ".svn", ".hidden", ".git"}) {
@@ -73,6 +82,9 @@ TEST(MenuAction, ListsProcessFoldersInByteOrder) {
 }
 
 TEST(MenuAction, DanglingLinkIsABadPath) {
+#ifdef _WIN32
+  GTEST_SKIP() << "links to folders need privileges on Windows";
+#endif
   ScratchFolder scratch;
   fs::create_directory_symlink("nowhere", "dangling");
   EXPECT_EQ(fatal_message_of([] { list_process_folders(); }),

@@ -27,6 +27,9 @@ std::vector<std::string> entries(const std::string& folder) {
 }
 
 TEST(Files, OutputReplacesTheFileWholeAndKeepsLinksAndModes) {
+#ifdef _WIN32
+  GTEST_SKIP() << "links and POSIX modes";
+#endif
   ScratchFolder scratch;
   write_file("old.txt", "old");
   fs::permissions("old.txt", fs::perms(0640), fs::perm_options::replace);
@@ -66,7 +69,9 @@ TEST(Files, OutputFailuresNameTheFinalFile) {
   const Case cases[] = {
       {"missing/a.txt", "cannot open: missing/a.txt: No such file or directory"},
       {"folder.txt", "cannot open: folder.txt: Is a directory"},
+#ifndef _WIN32
       {"/dev/full", "cannot write: /dev/full: No space left on device"},  // written in place
+#endif
   };
   for (const Case& c : cases) {
     EXPECT_EQ(

@@ -16,6 +16,9 @@ using testing_support::write_file;
 using Names = std::vector<std::string>;
 
 TEST(Resolve, DocumentNumbersSelectFolderNames) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows names differing only in case are one name";
+#endif
   ScratchFolder scratch;
   for (const char* path :
        {"QL-WI-0010 - Alpha/a", "QL-WI-00100 - Beta/b", "QL-WI-0010 - alpha/c",
@@ -57,6 +60,9 @@ TEST(Resolve, InvalidPatternsAreFatalStops) {
 }
 
 TEST(Resolve, VerboseListsTheNames) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows refuses double quotes in names";
+#endif
   ScratchFolder scratch;
   write_file("QL-1 \"q\"/x", "");
   write_file("QL-2/x", "");
