@@ -157,13 +157,15 @@ void publish_diagnostics(Server& server, std::ostream& out, std::ostream& err, O
                          bool reload_config) {
   const CheckConfig& config = config_of(server, out, err, open.document, reload_config);
   open.findings = check_open_document(open.document, config);
-  send(server, out,
-       {{"jsonrpc", "2.0"},
-        {"method", "textDocument/publishDiagnostics"},
-        {"params",
-         {{"uri", open.document.uri},
-          {"version", open.document.version},
-          {"diagnostics", diagnostics_of(open.document, open.findings)}}}});
+  // Composed as text around the diagnostics, which come as text (see diagnostics_of).
+  const std::string head =
+      dump({{"jsonrpc", "2.0"},
+            {"method", "textDocument/publishDiagnostics"},
+            {"params", {{"uri", open.document.uri}, {"version", open.document.version}}}});
+  const std::string message = head.substr(0, head.size() - 2) +
+                              ",\"diagnostics\":" + diagnostics_of(open.document, open.findings) +
+                              "}}";
+  if (!server.output_failed && !write_frame(out, message)) server.output_failed = true;
 }
 
 json capabilities() {

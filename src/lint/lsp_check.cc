@@ -48,22 +48,21 @@ json position_json(int line, int character) {
   return {{"line", std::max(line, 0)}, {"character", std::max(character, 0)}};
 }
 
-json range_of_place(const OpenDocument& document, const Place& place) {
-  if (place.line <= 0) return {{"start", position_json(0, 0)}, {"end", position_json(0, 0)}};
+Utf16Range range_of_place(const OpenDocument& document, const Place& place) {
+  if (place.line <= 0) return {};
   const int end_line = place.end_line > 0 ? place.end_line : place.line;
   const int end_column = place.end_line > 0 ? place.end_column : place.column;
-  return {
-      {"start", position_json(place.line - 1, utf16_column(document, place.line, place.column))},
-      {"end", position_json(end_line - 1, utf16_column(document, end_line, end_column))}};
+  return {{place.line - 1, utf16_column(document, place.line, place.column)},
+          {end_line - 1, utf16_column(document, end_line, end_column)}};
 }
 
 // A place in a file that is not open: its columns taken as UTF-16 columns, which they are
 // for every character of the Basic Multilingual Plane.
-json range_elsewhere(const Place& place) {
+Utf16Range range_elsewhere(const Place& place) {
   const int end_line = place.end_line > 0 ? place.end_line : place.line;
   const int end_column = place.end_line > 0 ? place.end_column : place.column;
-  return {{"start", position_json(place.line - 1, place.column - 1)},
-          {"end", position_json(end_line - 1, end_column - 1)}};
+  return {{std::max(place.line - 1, 0), std::max(place.column - 1, 0)},
+          {std::max(end_line - 1, 0), std::max(end_column - 1, 0)}};
 }
 
 int severity_number(Severity severity) {
@@ -78,29 +77,80 @@ int severity_number(Severity severity) {
   return kSeverityWarning;
 }
 
-json diagnostic_of(const OpenDocument& document, const std::string& path, const Finding& finding) {
-  json diagnostic = {{"range", range_of_place(document, finding.place)},
-                     {"severity", severity_number(finding.severity)},
-                     {"code", finding.code},
-                     {"source", "qlml"},
-                     {"message", finding.message}};
-  if (finding.drops_line) diagnostic["tags"] = {kTagUnnecessary};
+// Diagnostics are written as text directly: a document can have hundreds of them after
+// every keystroke, and building them as JSON values first costs more than checking it.
+void append_string(std::string& out, std::string_view text) {
+  if (first_invalid_utf8(text)) {
+    out += json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace);
+    return;
+  }
+  constexpr std::string_view kHex = "0123456789abcdef";
+  out += '"';
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20) {
+      out += "\\u00";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+}
+
+void append_position(std::string& out, const Utf16Position& position) {
+  out += "{\"line\":" + std::to_string(position.line) +
+         ",\"character\":" + std::to_string(position.character) + "}";
+}
+
+void append_range(std::string& out, const Utf16Range& range) {
+  out += "{\"start\":";
+  append_position(out, range.start);
+  out += ",\"end\":";
+  append_position(out, range.end);
+  out += '}';
+}
+
+void append_diagnostic(std::string& out, const OpenDocument& document, const std::string& path,
+                       const Finding& finding) {
+  out += "{\"range\":";
+  append_range(out, range_of_place(document, finding.place));
+  out += ",\"severity\":" + std::to_string(severity_number(finding.severity)) + ",\"code\":";
+  append_string(out, finding.code);
+  out += ",\"source\":\"qlml\",\"message\":";
+  append_string(out, finding.message);
+  if (finding.drops_line) out += ",\"tags\":[" + std::to_string(kTagUnnecessary) + "]";
   if (!finding.related.empty()) {
-    json related = json::array();
+    out += ",\"relatedInformation\":[";
+    bool first = true;
     for (const Related& item : finding.related) {
+      if (!first) out += ',';
+      first = false;
       const bool here = item.place.file == path;
       std::error_code ignored;
-      const std::string elsewhere =
-          here ? std::string() : from_path(fs::absolute(to_path(item.place.file), ignored));
-      related.push_back(
-          {{"location",
-            {{"uri", here ? document.uri : uri_of_path(elsewhere)},
-             {"range", here ? range_of_place(document, item.place) : range_elsewhere(item.place)}}},
-           {"message", item.message}});
+      out += "{\"location\":{\"uri\":";
+      append_string(out,
+                    here ? document.uri
+                         : uri_of_path(from_path(fs::absolute(to_path(item.place.file), ignored))));
+      out += ",\"range\":";
+      append_range(out, here ? range_of_place(document, item.place) : range_elsewhere(item.place));
+      out += "},\"message\":";
+      append_string(out, item.message);
+      out += '}';
     }
-    diagnostic["relatedInformation"] = std::move(related);
+    out += ']';
   }
-  return diagnostic;
+  out += '}';
+}
+
+json diagnostic_of(const OpenDocument& document, const std::string& path, const Finding& finding) {
+  std::string text;
+  append_diagnostic(text, document, path, finding);
+  return json::parse(text);
 }
 
 json line_range(int line, int start, int end) {
@@ -143,12 +193,15 @@ std::vector<Finding> check_open_document(const OpenDocument& document, const Che
   return findings;
 }
 
-json diagnostics_of(const OpenDocument& document, const std::vector<Finding>& findings) {
+std::string diagnostics_of(const OpenDocument& document, const std::vector<Finding>& findings) {
   const std::string path = checked_path(document);
-  json diagnostics = json::array();
-  for (const Finding& finding : findings)
-    diagnostics.push_back(diagnostic_of(document, path, finding));
-  return diagnostics;
+  std::string text = "[";
+  for (const Finding& finding : findings) {
+    if (text.size() > 1) text += ',';
+    append_diagnostic(text, document, path, finding);
+  }
+  text += ']';
+  return text;
 }
 
 std::vector<std::string> finding_notes(const std::vector<Finding>& findings, int line) {

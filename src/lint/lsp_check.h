@@ -17,9 +17,9 @@ namespace morvalen {
 // findings in the document itself are kept.
 std::vector<Finding> check_open_document(const OpenDocument& document, const CheckConfig& config);
 
-// The protocol's Diagnostic list of `findings`: ranges in UTF-16 positions, codes, severities
-// (note: Information), related places, dropped lines marked unnecessary.
-nlohmann::json diagnostics_of(const OpenDocument& document, const std::vector<Finding>& findings);
+// The protocol's Diagnostic list of `findings` as JSON text: ranges in UTF-16 positions,
+// codes, severities (note: Information), related places, dropped lines marked unnecessary.
+std::string diagnostics_of(const OpenDocument& document, const std::vector<Finding>& findings);
 
 // The texts "{severity} {code}: {message}" of the findings on line `line` (from 0), for hover.
 std::vector<std::string> finding_notes(const std::vector<Finding>& findings, int line);
