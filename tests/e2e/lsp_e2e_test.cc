@@ -316,6 +316,20 @@ TEST(LspEndToEnd, DiagnosticsFollowTheEditsAndQuickFixesMendThem) {
   EXPECT_EQ(symbols[0]["children"][1]["name"], "Step 1.2: Run");
   EXPECT_EQ(symbols[0]["children"][1]["selectionRange"]["start"], position(14, 0));
 
+  // A Template without ".css": the fix adds it.
+  published = change(7, 0, 20, 24, "");
+  ASSERT_EQ(published["diagnostics"].size(), 2u) << published.dump();
+  EXPECT_EQ(published["diagnostics"][0]["code"], "QL503");
+  const json css = result_of(client, "textDocument/codeAction",
+                             {{"textDocument", {{"uri", library.uri}}},
+                              {"range", {{"start", position(0, 3)}, {"end", position(0, 3)}}},
+                              {"context", {{"diagnostics", json::array()}}}});
+  ASSERT_FALSE(css.empty());
+  EXPECT_EQ(css[0]["title"], "Add \".css\" to \"Corporate\"");
+  EXPECT_EQ(css[0]["edit"]["changes"][library.uri][0],
+            json({{"range", {{"start", position(0, 20)}, {"end", position(0, 20)}}},
+                  {"newText", ".css"}}));
+
   // Closing the document clears its diagnostics.
   client.notify("textDocument/didClose", {{"textDocument", {{"uri", library.uri}}}});
   EXPECT_EQ(client.diagnostics(library.uri)["diagnostics"], json::array());
