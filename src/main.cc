@@ -8,7 +8,6 @@
 #include "terminal.h"
 
 int main(int argc, char** argv) {
-  std::ios::sync_with_stdio(false);
   morvalen::prepare_standard_streams();
   const std::vector<std::string> args = morvalen::program_arguments(argc, argv);
   return morvalen::exit_status_of(

@@ -11,9 +11,9 @@ namespace morvalen {
 // The program's arguments as UTF-8, `argv[0]` first (on Windows from the UTF-16 command
 // line, whatever the code page).
 std::vector<std::string> program_arguments(int argc, char** argv);
-// Readies standard output and error before the first byte: every byte written is the
-// byte that arrives (no "\n" to "\r\n"), UTF-8 and colour escapes shown as such on a
-// console. Nothing to do on POSIX.
+// Readies the standard streams before the first byte: std::cout writes in large pieces,
+// not one system call per few hundred bytes; every byte written is the byte that arrives
+// (on Windows no "\n" to "\r\n"), UTF-8 and colour escapes shown as such on a console.
 void prepare_standard_streams();
 
 enum class StandardStream { Output, Error };

@@ -2,6 +2,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <iostream>
+
 #include "terminal.h"
 
 namespace morvalen {
@@ -17,7 +19,7 @@ std::vector<std::string> program_arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
-void prepare_standard_streams() {}
+void prepare_standard_streams() { std::ios::sync_with_stdio(false); }
 
 bool is_terminal(StandardStream stream) { return ::isatty(descriptor_of(stream)) == 1; }
 

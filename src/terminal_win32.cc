@@ -30,6 +30,9 @@ std::vector<std::string> program_arguments(int argc, char** argv) {
 }
 
 void prepare_standard_streams() {
+  // The C++ streams stay on the C runtime's, whose buffer is made large: their own buffer
+  // would be BUFSIZ, 512 bytes here, and every WriteFile is costly under some layers.
+  std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
   ::_setmode(::_fileno(stdin), _O_BINARY);
   ::_setmode(::_fileno(stdout), _O_BINARY);
   ::_setmode(::_fileno(stderr), _O_BINARY);
