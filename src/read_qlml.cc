@@ -787,11 +787,13 @@ Process read_document(std::span<const std::string_view> lines, const std::string
   for (const Keyword keyword : keywords) ++counts[static_cast<std::size_t>(keyword)];
   const auto count_of = [&](Keyword keyword) { return counts[static_cast<std::size_t>(keyword)]; };
   process.sections.reserve(count_of(Keyword::Section));
-  process.objectives.reserve(count_of(Keyword::Objective));
-  process.out_of_scope.reserve(count_of(Keyword::OutOfScope));
-  process.resources.reserve(count_of(Keyword::Resource));
-  process.verifications.reserve(count_of(Keyword::Verification));
-  process.revisions.reserve(count_of(Keyword::Revision));
+  if (trace == nullptr) {
+    process.objectives.reserve(count_of(Keyword::Objective));
+    process.out_of_scope.reserve(count_of(Keyword::OutOfScope));
+    process.resources.reserve(count_of(Keyword::Resource));
+    process.verifications.reserve(count_of(Keyword::Verification));
+    process.revisions.reserve(count_of(Keyword::Revision));
+  }
   long long section_counter = 0;
   long long step_counter = 0;
   // Comment lines need no test of their own: their keyword part begins with "//" and so

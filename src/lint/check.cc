@@ -41,20 +41,34 @@ std::size_t leading_blanks(std::string_view line) {
 
 bool is_comment(std::string_view line) { return trim_view(line).starts_with("//"); }
 
-// The fields of a value split at every bar, with the byte offset of each in the line.
+// The fields of a value split at every bar, with the byte offset of each in the line: the
+// first four (no statement reads more than three) and how many there are in all.
 struct Field {
   std::string_view text;
   std::size_t offset = 0;
 };
-std::vector<Field> fields_of(std::string_view line) {
-  std::vector<Field> fields;
+struct Fields {
+  std::array<Field, 4> first{};
+  std::size_t count = 0;
+  std::size_t size() const { return count; }
+  const Field& operator[](std::size_t index) const { return first[index]; }
+};
+Fields fields_of(std::string_view line) {
+  Fields fields;
   std::size_t start = line.find('|');
-  if (start == std::string_view::npos) return {{std::string_view{}, line.size()}};
+  if (start == std::string_view::npos) {
+    fields.first[0] = {std::string_view{}, line.size()};
+    fields.count = 1;
+    return fields;
+  }
   ++start;
   while (true) {
     const std::size_t bar = line.find('|', start);
     const std::size_t end = bar == std::string_view::npos ? line.size() : bar;
-    fields.push_back({line.substr(start, end - start), start});
+    if (fields.count < fields.first.size()) {
+      fields.first[fields.count] = {line.substr(start, end - start), start};
+    }
+    ++fields.count;
     if (bar == std::string_view::npos) return fields;
     start = bar + 1;
   }
@@ -249,7 +263,7 @@ void DocumentChecker::check_fields(std::size_t index) {
   const LineTrace& traced = trace_.lines[index];
   const std::string_view line = lines_[index];
   const auto fields_beyond = [&](std::size_t read, std::string_view statement) {
-    const std::vector<Field> fields = fields_of(line);
+    const Fields fields = fields_of(line);
     if (fields.size() <= read) return;
     const Field& first = fields[read];
     add("QL303", line_place(index, first.offset - 1, line.size()),
@@ -259,7 +273,7 @@ void DocumentChecker::check_fields(std::size_t index) {
   switch (traced.keyword) {
     case Keyword::Action: {
       if (traced.fate != LineFate::Action) return;
-      const std::vector<Field> fields = fields_of(line);
+      const Fields fields = fields_of(line);
       if (fields.size() == 1) {
         add("QL301", statement_place(index),
             "this Action has no expected result: the page shows \"ERROR: NO EXPECTED VALUE "
@@ -287,7 +301,7 @@ void DocumentChecker::check_fields(std::size_t index) {
     }
     case Keyword::Verification: {
       if (traced.fate != LineFate::Content && traced.fate != LineFate::Listed) return;
-      const std::vector<Field> fields = fields_of(line);
+      const Fields fields = fields_of(line);
       if (fields.size() < 3) {
         add("QL305", statement_place(index),
             fields.size() == 1
@@ -310,7 +324,7 @@ void DocumentChecker::check_fields(std::size_t index) {
     }
     case Keyword::Resource: {
       if (traced.fate != LineFate::Content && traced.fate != LineFate::Listed) return;
-      const std::vector<Field> fields = fields_of(line);
+      const Fields fields = fields_of(line);
       if (fields[0].text.empty()) {
         add("QL306", statement_place(index),
             "this Resource names nothing: the page lists \"ERROR: NO RESOURCE IDENTIFIED\"");
