@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 
 #include "fatal.h"
 #include "text.h"
@@ -60,7 +61,8 @@ WritePlan plan_write(const std::string& path) {
   // An old file that could not have been written over stays: the write fails as the
   // opening of that file would have.
   if (type == fs::file_type::regular) plan.error = check_writable(plan.replaced);
-  plan.temporary = temporary_path_beside(plan.replaced);
+  if (!plan.error)
+    plan.temporary = make_temporary_beside(plan.replaced, TemporaryKind::File, plan.error);
   return plan;
 }
 
@@ -93,14 +95,34 @@ std::error_code finish_planned(const WritePlan& plan, std::ofstream& out) {
     std::error_code ignored;
     fs::permissions(to_path(plan.temporary), old.permissions(), fs::perm_options::replace, ignored);
   }
-  fs::rename(to_path(plan.temporary), to_path(plan.replaced), error);
-  return error;
+  return settle_temporary(plan.temporary, [&plan] {
+    std::error_code renamed;
+    fs::rename(to_path(plan.temporary), to_path(plan.replaced), renamed);
+    return renamed;
+  });
 }
 
 void discard_planned(const WritePlan& plan, std::ofstream& out) {
   if (out.is_open()) out.close();
-  if (!plan.temporary.empty()) remove_file(plan.temporary);
+  if (!plan.temporary.empty()) discard_temporary(plan.temporary);
 }
+
+// Ten random letters and digits for a temporary's name.
+std::string random_name_part() {
+  static constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
+  static std::mt19937_64 generator{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
+  std::string part(10, ' ');
+  for (char& c : part) c = kAlphabet[pick(generator)];
+  return part;
+}
+
+// Why reading something that is no regular file was refused.
+class ReadingCategory : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "reading"; }
+  std::string message(int) const override { return "not a regular file"; }
+};
 
 }  // namespace
 
@@ -171,13 +193,16 @@ void write_piece(std::ostream& out, std::string_view piece, std::string_view fai
 }
 
 OutputFile::OutputFile(std::string path, std::string_view open_failure,
-                       std::string_view write_failure)
-    : path_(std::move(path)), failure_(std::string(write_failure) + ": " + path_) {
+                       std::string_view write_failure, const std::string& shown_path)
+    : path_(std::move(path)),
+      failure_(std::string(write_failure) + ": " + (shown_path.empty() ? path_ : shown_path)) {
   const WritePlan plan = plan_write(path_);
   replaced_ = plan.replaced;
   temporary_ = plan.temporary;
   if (const std::error_code error = open_planned(plan, out_)) {
-    fatal(std::string(open_failure) + ": " + path_, error);
+    if (!temporary_.empty()) discard_temporary(temporary_);
+    temporary_.clear();
+    fatal(std::string(open_failure) + ": " + (shown_path.empty() ? path_ : shown_path), error);
   }
 }
 
@@ -194,8 +219,9 @@ void OutputFile::commit() {
 }
 
 void write_whole_file(const std::string& path, std::string_view content,
-                      std::string_view open_failure, std::string_view write_failure) {
-  OutputFile file(path, open_failure, write_failure);
+                      std::string_view open_failure, std::string_view write_failure,
+                      const std::string& shown_path) {
+  OutputFile file(path, open_failure, write_failure, shown_path);
   file.put(content);
   file.commit();
 }
@@ -204,11 +230,54 @@ std::error_code try_write_whole_file(const std::string& path, std::string_view c
   const WritePlan plan = plan_write(path);
   std::ofstream out;
   std::error_code error = open_planned(plan, out);
-  if (error) return error;
+  if (error) {
+    discard_planned(plan, out);
+    return error;
+  }
   errno = 0;
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
   error = out ? finish_planned(plan, out) : last_system_error();
   if (error) discard_planned(plan, out);
+  return error;
+}
+
+std::error_code not_a_regular_file_error() {
+  static const ReadingCategory category;
+  return std::error_code(1, category);
+}
+
+std::string make_temporary_beside(const std::string& path, TemporaryKind kind,
+                                  std::error_code& error) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  // A name already taken (by another run, say) is passed over for another.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string temporary = folder + "/" + std::string(kTemporaryPrefix) + random_name_part();
+    error = make_temporary(temporary, kind, [&temporary, kind] {
+      if (kind == TemporaryKind::File) return create_new_file(temporary);
+      std::error_code made;
+      if (!fs::create_directory(to_path(temporary), made) && !made)
+        made = std::make_error_code(std::errc::file_exists);
+      return made;
+    });
+    if (error != std::errc::file_exists) return error ? "" : temporary;
+  }
+  return "";
+}
+
+std::error_code copy_file_whole(const std::string& from, const std::string& to) {
+  std::error_code error;
+  const std::string temporary = make_temporary_beside(to, TemporaryKind::File, error);
+  if (error) return error;
+  error = copy_file_replacing(from, temporary);
+  if (!error) {
+    error = settle_temporary(temporary, [&] {
+      std::error_code renamed;
+      fs::rename(to_path(temporary), to_path(to), renamed);
+      return renamed;
+    });
+  }
+  if (error) discard_temporary(temporary);
   return error;
 }
 

@@ -11,6 +11,8 @@
 #include <system_error>
 #include <vector>
 
+#include "interrupt.h"
+
 namespace morvalen {
 
 // The lines of `content`: split at line feeds, a carriage return directly before a line
@@ -27,8 +29,13 @@ std::optional<std::string_view> next_line(std::string_view content, std::size_t&
 // The whole file at `path`, or the error that stopped reading it.
 std::string read_file(const std::string& path, std::error_code& error);
 // The same into `content`, whose storage is reused; empty after an error. The one place a
-// file is opened for reading (files_posix.cc).
+// file is opened for reading (files_posix.cc). Only regular files and folders (whose read
+// fails with the system's error) are read: anything else (a pipe, a device, a socket)
+// could wait for a writer for ever, and gives not_a_regular_file_error() at once.
 void read_file_into(const std::string& path, std::string& content, std::error_code& error);
+// The error of reading something that is no regular file: "not a regular file".
+std::error_code not_a_regular_file_error();
+
 // The lines of the UTF-8 file at `path`, as split_lines gives them. Fatal stop
 // "{failure_message}: {path}: {description}" when the file cannot be opened or read, or
 // when it is not valid UTF-8 (the description names the line).
@@ -58,10 +65,12 @@ void write_piece(std::ostream& out, std::string_view piece, std::string_view fai
 // Failures are fatal stops that name the final file, never the temporary one:
 // "{open_failure}: {path}: {description}" when it cannot be created or opened,
 // "{write_failure}: {path}: {description}" when a write, the final flush or the rename
-// fails.
+// fails. A file written where it will not stay (into a folder that is renamed into place
+// afterwards) names `shown_path` instead, when that is given.
 class OutputFile {
  public:
-  OutputFile(std::string path, std::string_view open_failure, std::string_view write_failure);
+  OutputFile(std::string path, std::string_view open_failure, std::string_view write_failure,
+             const std::string& shown_path = "");
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -87,7 +96,8 @@ class OutputFile {
 
 // Writes `content` to `path` as OutputFile does, with its fatal stops.
 void write_whole_file(const std::string& path, std::string_view content,
-                      std::string_view open_failure, std::string_view write_failure);
+                      std::string_view open_failure, std::string_view write_failure,
+                      const std::string& shown_path = "");
 // The same without a fatal stop: the error that kept `content` from `path`, or none.
 std::error_code try_write_whole_file(const std::string& path, std::string_view content);
 
@@ -124,9 +134,24 @@ std::string make_temporary_folder(std::string_view prefix, std::error_code& erro
 // Whether the existing file at `path` could be opened for writing, without changing it:
 // the error that opening it would give, or none.
 std::error_code check_writable(const std::string& path);
-// A path beside `path` for writing a file before it is renamed over `path`, unique to
-// this run: "{folder}/.{name}.tmp-{process id}".
-std::string temporary_path_beside(const std::string& path);
+// Creates the file `path`, empty, only when nothing is there yet (the system's exclusive
+// create; permissions as for any new file): the error when it cannot, "file exists" too.
+std::error_code create_new_file(const std::string& path);
+
+// The start of the name of every temporary file or folder the program makes beside an
+// output. A temporary's name is this prefix and ten random letters or digits: 20 bytes,
+// so every name that is legal for the final file is legal for its temporary too.
+inline constexpr std::string_view kTemporaryPrefix = ".morvalen-";
+// A new temporary file (made empty) or folder beside `path`, in the folder `path` lies in,
+// made with an exclusive create and recorded for an interrupt (interrupt.h); "" with
+// `error` set when none can be made. Put it in place with settle_temporary or remove it
+// with discard_temporary.
+std::string make_temporary_beside(const std::string& path, TemporaryKind kind,
+                                  std::error_code& error);
+// Copies the file `from` to `to` (links followed) completely or not at all: through a
+// temporary file beside `to` that replaces it only once whole. The error of the reading,
+// the writing or the renaming, or none.
+std::error_code copy_file_whole(const std::string& from, const std::string& to);
 
 // What is at a path, to tell a file that was written afresh from one left before.
 struct FileStamp {

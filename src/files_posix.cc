@@ -29,9 +29,16 @@ std::string from_path(const std::filesystem::path& path) { return path.string();
 void read_file_into(const std::string& path, std::string& content, std::error_code& error) {
   error.clear();
   content.clear();
-  FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  // O_NONBLOCK keeps the open of a pipe from waiting for a writer; it changes nothing for
+  // regular files.
+  FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   if (file.fd < 0) {
     error = last_system_error();
+    return;
+  }
+  struct stat kind {};
+  if (::fstat(file.fd, &kind) == 0 && !S_ISREG(kind.st_mode) && !S_ISDIR(kind.st_mode)) {
+    error = not_a_regular_file_error();
     return;
   }
   // A regular file is read straight into `content`, sized by fstat with one byte to spare
@@ -75,11 +82,11 @@ std::string make_temporary_folder(std::string_view prefix, std::error_code& erro
       (std::filesystem::temp_directory_path(error) / (std::string(prefix) + "XXXXXX")).string();
   if (error) pattern = "/tmp/" + std::string(prefix) + "XXXXXX";
   error.clear();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    error = last_system_error();
-    return "";
-  }
-  return pattern;
+  // mkdtemp fills in the name in place, so the record gets the folder's real name.
+  error = make_temporary(pattern, TemporaryKind::Folder, [&pattern] {
+    return ::mkdtemp(pattern.data()) == nullptr ? last_system_error() : std::error_code();
+  });
+  return error ? "" : pattern;
 }
 
 std::error_code check_writable(const std::string& path) {
@@ -91,11 +98,11 @@ std::error_code check_writable(const std::string& path) {
   return {};
 }
 
-std::string temporary_path_beside(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return folder + "/." + name + ".tmp-" + std::to_string(::getpid());
+std::error_code create_new_file(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return last_system_error();
+  ::close(fd);
+  return {};
 }
 
 std::optional<FileStamp> file_stamp(const std::string& path) {

@@ -5,9 +5,11 @@
 
 #include "driver.h"
 #include "fatal.h"
+#include "interrupt.h"
 #include "terminal.h"
 
 int main(int argc, char** argv) {
+  morvalen::end_run_cleanly_on_interrupt();
   morvalen::prepare_standard_streams();
   const std::vector<std::string> args = morvalen::program_arguments(argc, argv);
   return morvalen::exit_status_of(

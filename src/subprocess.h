@@ -70,8 +70,12 @@ std::optional<std::string> find_program(std::span<const std::string_view> names,
 bool running_as_superuser();
 
 // Starts the program at the path `argv[0]` with `argv`, in a group of its own, with
-// `pipes`. Files this program holds open are not passed on.
-SubprocessStart start_subprocess(const std::vector<std::string>& argv, SubprocessPipes pipes);
+// `pipes`. Files this program holds open are not passed on. The program is recorded for an
+// interrupt (interrupt.h) until end_subprocess.
+// `environment` holds "NAME=value" entries that the program gets besides (or instead of)
+// this program's own.
+SubprocessStart start_subprocess(const std::vector<std::string>& argv, SubprocessPipes pipes,
+                                 const std::vector<std::string>& environment = {});
 // The system's id of the program (its process id), or -1 when none runs.
 std::int64_t subprocess_id(const Subprocess& subprocess);
 // Waits until the program has ended, or until `deadline` when one is given: its end, or
@@ -82,6 +86,10 @@ std::optional<SubprocessEnd> wait_for_subprocess(
 // ended even when the program itself has already ended), collects it and closes the
 // pipes. Afterwards `subprocess` holds none. Safe to call more than once.
 void end_subprocess(Subprocess& subprocess);
+// Ends the program `id` (subprocess_id) and everything it started at once, and waits a
+// moment for them to be gone; for an interrupt (interrupt.h), which does not hold the
+// Subprocess. The Subprocess, if still held, is collected by end_subprocess as usual.
+void end_program_group_at_once(std::int64_t id);
 
 // Writes all of `bytes` to the program's command pipe (SubprocessPipes::DevTools). False
 // when the program has closed its end or gone, on any other error, or at `deadline`. A

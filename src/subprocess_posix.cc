@@ -12,6 +12,7 @@
 #include <thread>
 #include <utility>
 
+#include "interrupt.h"
 #include "subprocess.h"
 
 namespace morvalen {
@@ -62,8 +63,14 @@ bool make_pipe(int ends[2]) { return ::pipe2(ends, O_CLOEXEC) == 0; }
 // In the child between fork and exec: only async-signal-safe calls. Sets up the standard
 // streams and the pipe pair, then runs the program; reports errno on `report` when it
 // cannot.
-[[noreturn]] void exec_child(char* const* argv, int report, int reads, int writes) {
+[[noreturn]] void exec_child(char* const* argv, char* const* environment, int report, int reads,
+                             int writes) {
   ::setpgid(0, 0);
+  // The run blocks its interrupt signals for the thread that handles them (interrupt.h);
+  // the program starts with none blocked.
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
   // Move every end we keep above the target numbers first, so no dup2 below closes one.
   report = ::fcntl(report, F_DUPFD_CLOEXEC, 10);
   if (reads >= 0) reads = ::fcntl(reads, F_DUPFD, 10);
@@ -82,7 +89,7 @@ bool make_pipe(int ends[2]) { return ::pipe2(ends, O_CLOEXEC) == 0; }
   }
   // Files this process happened to have open stay out of the program.
   ::syscall(SYS_close_range, first_closed, ~0U, 4U /* CLOSE_RANGE_CLOEXEC */);
-  ::execv(argv[0], argv);
+  ::execve(argv[0], argv, environment);
   const int code = errno;
   if (::write(report, &code, sizeof code) < 0) ::_exit(127);
   ::_exit(127);
@@ -122,7 +129,8 @@ std::optional<std::string> find_program(std::span<const std::string_view> names,
 
 bool running_as_superuser() { return ::geteuid() == 0; }
 
-SubprocessStart start_subprocess(const std::vector<std::string>& argv, SubprocessPipes pipes) {
+SubprocessStart start_subprocess(const std::vector<std::string>& argv, SubprocessPipes pipes,
+                                 const std::vector<std::string>& environment) {
   SubprocessStart start;
   if (argv.empty()) {
     start.error = std::make_error_code(std::errc::no_such_file_or_directory);
@@ -148,15 +156,37 @@ SubprocessStart start_subprocess(const std::vector<std::string>& argv, Subproces
   std::vector<char*> raw;
   for (const std::string& arg : argv) raw.push_back(const_cast<char*>(arg.c_str()));
   raw.push_back(nullptr);
-  const pid_t child = ::fork();
+  std::vector<char*> variables;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    const std::string_view entry(*variable);
+    const bool replaced = std::any_of(environment.begin(), environment.end(), [&](const auto& own) {
+      const std::size_t equals = own.find('=');
+      return entry.substr(0, entry.find('=')) == std::string_view(own).substr(0, equals);
+    });
+    if (!replaced) variables.push_back(*variable);
+  }
+  for (const std::string& own : environment) variables.push_back(const_cast<char*>(own.c_str()));
+  variables.push_back(nullptr);
+  // Forked while the interrupt's record is held, so an interrupt finds the group.
+  int fork_error = 0;
+  const pid_t child = static_cast<pid_t>(start_recorded_program([&]() -> std::int64_t {
+    const pid_t forked = ::fork();
+    if (forked < 0) {
+      fork_error = errno;
+      return -1;
+    }
+    if (forked == 0) {
+      exec_child(raw.data(), variables.data(), exec_report[1], program_reads[0], program_writes[1]);
+    }
+    // Also here, so that the group exists before anyone could try to end it.
+    ::setpgid(forked, forked);
+    return forked;
+  }));
   if (child < 0) {
-    start.error = errno_code();
+    start.error = std::error_code(fork_error, std::generic_category());
     close_all();
     return start;
   }
-  if (child == 0) exec_child(raw.data(), exec_report[1], program_reads[0], program_writes[1]);
-  // Also here, so that the group exists before anyone could try to end it.
-  ::setpgid(child, child);
   auto state = std::make_unique<SubprocessState>();
   state->pid = child;
   state->to_program = std::exchange(program_reads[1], -1);
@@ -219,7 +249,22 @@ void end_subprocess(Subprocess& subprocess) {
   }
   close_fd(state->to_program);
   close_fd(state->from_program);
+  forget_program(state->pid);
   subprocess.state.reset();
+}
+
+void end_program_group_at_once(std::int64_t id) {
+  if (id <= 0) return;
+  const pid_t group = static_cast<pid_t>(id);
+  ::kill(-group, SIGKILL);
+  // The leader is this process's child: collected here unless the run's own wait got it
+  // first. Its helpers go to init, which collects them; the group is gone when none is left.
+  for (int waited = 0; waited < 200; ++waited) {
+    int status = 0;
+    ::waitpid(group, &status, WNOHANG);
+    if (::kill(-group, 0) != 0 && errno == ESRCH) return;
+    ::usleep(10000);
+  }
 }
 
 // Writing to a pipe whose reader has gone raises SIGPIPE, whose default action would end

@@ -36,7 +36,7 @@ inline constexpr std::string_view kPrintingBrowser =
     "#!/bin/sh\n"
     "for arg in \"$@\"; do case \"$arg\" in --print-to-pdf=*) pdf=\"${arg#--print-to-pdf=}\" ;; esac; done\n"
     "[ -n \"$pdf\" ] || exit 1\n"
-    "printf '%%PDF-1.4 stand-in' > \"$pdf\"\n";
+    "printf '%%PDF-1.4 stand-in %%%%EOF' > \"$pdf\"\n";
 
 // A stand-in browser that crashes at once, page or not.
 inline constexpr std::string_view kCrashingBrowser = "#!/bin/sh\nkill -SEGV $$\nsleep 5\n";
@@ -132,7 +132,7 @@ class HostileLibrary : public testing::Test {
     EXPECT_LT(result.exit_status, 128) << command << " died of a signal; stderr:\n" << result.err;
     EXPECT_EQ(outside_snapshot(), before) << command << " changed files outside the library";
     for (const std::string& path : library_entries()) {
-      EXPECT_EQ(path.find(".tmp-"), std::string::npos) << command << " left " << path;
+      EXPECT_EQ(path.find(".morvalen-"), std::string::npos) << command << " left " << path;
     }
     return result;
   }
