@@ -61,7 +61,7 @@ void render_documents(std::string_view document_number, bool verbose, std::ostre
       out.flush();
       err << "warning: no PDF was produced for " << pdf << ": " << printer.get_failure() << "\n";
     }
-    archive_single_process(process, process_folder_of(process, document, err), verbose, out);
+    archive_single_process(process, process_folder_of(process, document, err), verbose, out, err);
   }
 }
 
@@ -70,7 +70,7 @@ void archive_documents(std::string_view document_number, bool verbose, std::ostr
   for (const std::string& name : resolve_documents(document_number, verbose, out)) {
     const std::string document = document_path(name);
     const Process process = read_qlml(document);
-    archive_single_process(process, process_folder_of(process, document, err), verbose, out);
+    archive_single_process(process, process_folder_of(process, document, err), verbose, out, err);
   }
 }
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "fatal.h"
 #include "files.h"
+#include "interrupt.h"
 #include "names.h"
 #include "text.h"
 
@@ -18,16 +20,47 @@ bool is_real_folder(const fs::path& path) {
 }
 
 // Step 8 of an archiving: the plain files of the process folder into the archive folder.
-// A file that cannot be copied (a dangling link, a loop of links, an unreadable file) is
-// passed over rather than ending the copy: listed before the document, it would otherwise
-// keep the document, page and PDF out of their revision's archive without a word.
-void copy_folder_files(const std::string& folder, const std::string& archive) {
+// What cannot be copied because it is not there to copy (a file that vanished, a dangling
+// link, a loop of links) or is no file (a pipe) is passed over with a warning: listed before
+// the document, it would otherwise keep the document, page and PDF out of their revision's
+// archive. Any other failure is the archive's end: the folder is removed, so it never looks
+// complete, and the run stops.
+void copy_folder_files(const std::string& folder, const std::string& archive, std::ostream& err) {
+  const auto failed = [&archive](const std::string& what, const std::error_code& error) {
+    discard_temporary(archive);
+    fatal("Could not archive " + what + " into " + archive, error);
+  };
   std::error_code error;
   fs::directory_iterator it(to_path(folder), error);
   for (; !error && it != fs::directory_iterator(); it.increment(error)) {
     if (is_real_folder(it->path())) continue;
-    copy_file_replacing(from_path(it->path()), archive + "/" + from_path(it->path().filename()));
+    stop_here_when_interrupted();
+    const std::string source = from_path(it->path());
+    std::error_code status_error;
+    const fs::file_type type = fs::status(it->path(), status_error).type();
+    if (type == fs::file_type::not_found) {
+      err << "warning: " << source
+          << " was not archived: it no longer exists, or is a link that leads nowhere\n";
+      continue;
+    }
+    if (status_error) {
+      err << "warning: " << source << " was not archived: " << status_error.message() << "\n";
+      continue;
+    }
+    if (type != fs::file_type::regular) {
+      err << "warning: " << source << " was not archived: not a regular file\n";
+      continue;
+    }
+    const std::error_code copy_error =
+        copy_file_whole(source, archive + "/" + from_path(it->path().filename()));
+    if (!copy_error) continue;
+    if (!fs::exists(it->path(), status_error)) {
+      err << "warning: " << source << " was not archived: it vanished while it was copied\n";
+      continue;
+    }
+    failed(source, copy_error);
   }
+  if (error) failed(folder, error);
 }
 
 // The entry names of `folder`; a missing folder has none. An unreadable one is reported on
@@ -59,7 +92,7 @@ std::error_code copy_dir_all(const std::string& source, const std::string& desti
     if (is_real_folder(it->path())) {
       error = copy_dir_all(from_path(it->path()), target);
     } else {
-      error = copy_file_replacing(from_path(it->path()), target);
+      error = copy_file_whole(from_path(it->path()), target);
     }
     if (error) return error;
   }
@@ -79,7 +112,7 @@ std::string process_folder_of(const Process& process, const std::string& documen
 }
 
 void archive_single_process(const Process& process, const std::string& process_folder, bool verbose,
-                            std::ostream& out) {
+                            std::ostream& out, std::ostream& err) {
   const std::string previous = previous_folder(process_folder);
   const std::string previous_assets = previous + "/assets";
   std::error_code ignored;
@@ -94,12 +127,18 @@ void archive_single_process(const Process& process, const std::string& process_f
     out << "SystemTime::now() ...ish: " << timestamp << "\n";
     out << "Trying to create this folder: " << quote_debug(archive) << "\n";
   }
-  fs::create_directory(to_path(archive), ignored);
-  (void)copy_dir_all(std::string(kAssetsFolder), previous_assets);
+  // From its creation to its last file the archive folder is the run's to remove when the
+  // run is interrupted.
   std::error_code error;
-  fs::create_directories(to_path(archive), error);
-  if (error && !is_folder(archive)) return;
-  copy_folder_files(process_folder, archive);
+  record_temporary(archive, TemporaryKind::Folder);
+  fs::create_directory(to_path(archive), error);
+  if (error && !is_folder(archive)) {
+    forget_temporary(archive);
+    fatal("Could not archive " + process_folder + ": cannot create the folder " + archive, error);
+  }
+  (void)copy_dir_all(std::string(kAssetsFolder), previous_assets);
+  copy_folder_files(process_folder, archive, err);
+  forget_temporary(archive);
 }
 
 CleanupPlan plan_cleanup(std::vector<std::string> names) {

@@ -24,9 +24,10 @@ struct CleanupPlan {
 };
 
 // Copies the folder `source` with all its subfolders into `destination`, created with its
-// missing parents; files already there are overwritten, others stay. Entries are copied in
-// listing order; a link to a folder is copied as a file. The first failure ends the copy
-// and is returned; success is an empty error code.
+// missing parents; files already there are replaced (each complete or as it was, through
+// copy_file_whole), others stay. Entries are copied in listing order; a link to a folder
+// is copied as a file. The first failure ends the copy and is returned; success is an
+// empty error code.
 std::error_code copy_dir_all(const std::string& source, const std::string& destination);
 
 // The folder the document at `document_path` ("./N/N.qlml") lies in, "./N". When the
@@ -36,11 +37,17 @@ std::error_code copy_dir_all(const std::string& source, const std::string& desti
 std::string process_folder_of(const Process& process, const std::string& document_path,
                               std::ostream& err);
 // Archives the process folder `process_folder` ("./N"): refreshes "previous/assets" from
-// "./assets" and copies every file directly in the folder (not its subfolders) into a new
-// archive folder "previous/Rev_{revision}_UTC-{now}". With `verbose` prints the revision,
-// the timestamp and the archive folder. Every file-system failure is ignored.
+// "./assets" (failures ignored) and copies every file directly in the folder (not its
+// subfolders) into a new archive folder "previous/Rev_{revision}_UTC-{now}", each file
+// complete or not at all. With `verbose` prints the revision, the timestamp and the
+// archive folder. An archive folder is complete or absent: a file that vanished, a link
+// that leads nowhere or anything that is no regular file is a warning on `err` naming it,
+// and the archive goes on; any other failure (no space, no permission, an input/output
+// error) removes the archive folder and is the fatal stop "Could not archive {file}:
+// {description}" ("Could not archive {folder}: ..." when the archive folder cannot be made
+// or the process folder cannot be listed).
 void archive_single_process(const Process& process, const std::string& process_folder, bool verbose,
-                            std::ostream& out);
+                            std::ostream& out, std::ostream& err);
 
 // Sorts the entry names of a "previous" folder into revisions, and for each revision the
 // latest archive to keep and the others to delete. Names that are no archive folder names,

@@ -1,7 +1,6 @@
 #include "devtools_pipe.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <utility>
 
@@ -89,8 +88,7 @@ std::optional<Json> call(BrowserSession& session, TabEvents& events, const std::
 void lose_browser(BrowserSession& session) {
   end_subprocess(session.browser);
   if (!session.profile_folder.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(to_path(session.profile_folder), ignored);
+    discard_temporary(session.profile_folder);
     session.profile_folder.clear();
   }
   session.unread.clear();
@@ -160,6 +158,10 @@ std::vector<std::string> devtools_pipe_command(const std::string& browser,
   return command;
 }
 
+std::vector<std::string> browser_environment(const std::string& profile_folder) {
+  return {"TMPDIR=" + profile_folder};
+}
+
 std::string make_profile_folder(std::error_code& error) {
   return make_temporary_folder(kBrowserProfilePrefix, error);
 }
@@ -171,7 +173,8 @@ BrowserStart start_browser_session(const std::vector<std::string>& argv,
   BrowserSession session;
   session.profile_folder = profile_folder;
   session.timeouts = timeouts;
-  SubprocessStart started = start_subprocess(argv, SubprocessPipes::DevTools);
+  SubprocessStart started =
+      start_subprocess(argv, SubprocessPipes::DevTools, browser_environment(profile_folder));
   if (started.error) {
     start.exec_error = started.error;
     lose_browser(session);
@@ -215,17 +218,20 @@ BrowserStart start_browser_session(const std::vector<std::string>& argv,
   return start;
 }
 
-PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_path,
-                            const std::string& pdf_path) {
+PagePrint print_page(BrowserSession& session, const std::string& html_path, std::string& pdf) {
+  pdf.clear();
   if (subprocess_id(session.browser) < 0) return PagePrint::BrowserLost;
   TabEvents events;
-  const Clock::time_point load_deadline = Clock::now() + session.timeouts.load;
-  const std::optional<Json> navigated =
-      call(session, events, "Page.navigate", {{"url", file_url(html_path)}}, true, load_deadline);
-  if (!navigated) {
+  // One deadline for the whole page: a script that never ends keeps the load event from
+  // coming, a huge page the print from finishing; either way the page has had its time.
+  const Clock::time_point deadline = Clock::now() + session.timeouts.page;
+  const auto lost = [&session, deadline] {
     lose_browser(session);
-    return PagePrint::BrowserLost;
-  }
+    return Clock::now() >= deadline ? PagePrint::TooSlow : PagePrint::BrowserLost;
+  };
+  const std::optional<Json> navigated =
+      call(session, events, "Page.navigate", {{"url", file_url(html_path)}}, true, deadline);
+  if (!navigated) return lost();
   if (navigated->contains("error")) return PagePrint::PageFailed;
   const Json& result = navigated->contains("result") ? (*navigated)["result"] : Json::object();
   if (!result.value("errorText", "").empty()) return PagePrint::PageFailed;
@@ -234,36 +240,35 @@ PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_pat
   // loader, so a late event of the previous page never counts for this one.
   while (!loader.empty() &&
          std::find(events.loaded.begin(), events.loaded.end(), loader) == events.loaded.end()) {
-    std::optional<Json> message = next_message(session, load_deadline);
-    if (!message) {
-      lose_browser(session);
-      return PagePrint::BrowserLost;
-    }
+    std::optional<Json> message = next_message(session, deadline);
+    if (!message) return lost();
     note_event(session, *message, events);
-    if (events.gone) {
-      lose_browser(session);
-      return PagePrint::BrowserLost;
-    }
+    if (events.gone) return lost();
   }
-  const Clock::time_point print_deadline = Clock::now() + session.timeouts.print;
   const std::optional<Json> printed =
       call(session, events, "Page.printToPDF",
            {{"displayHeaderFooter", false}, {"printBackground", true}, {"preferCSSPageSize", true}},
-           true, print_deadline);
-  if (!printed) {
-    lose_browser(session);
-    return PagePrint::BrowserLost;
-  }
+           true, deadline);
+  if (!printed) return lost();
   if (!printed->contains("result") || !(*printed)["result"].contains("data") ||
       !(*printed)["result"]["data"].is_string()) {
     return PagePrint::PageFailed;
   }
-  const std::optional<std::string> pdf =
+  std::optional<std::string> decoded =
       base64_decode((*printed)["result"]["data"].get_ref<const std::string&>());
-  if (!pdf || pdf->empty()) return PagePrint::PageFailed;
+  if (!decoded || decoded->empty()) return PagePrint::PageFailed;
+  pdf = std::move(*decoded);
+  return PagePrint::Printed;
+}
+
+PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_path,
+                            const std::string& pdf_path) {
+  std::string pdf;
+  const PagePrint outcome = print_page(session, html_path, pdf);
+  if (outcome != PagePrint::Printed) return outcome;
   // The PDF appears under its name only once it is whole: an archive taken afterwards, or a
   // reader watching the folder, never sees half a file.
-  return try_write_whole_file(pdf_path, *pdf) ? PagePrint::PageFailed : PagePrint::Printed;
+  return try_write_whole_file(pdf_path, pdf) ? PagePrint::PageFailed : PagePrint::Printed;
 }
 
 void end_browser_session(BrowserSession& session) {

@@ -13,10 +13,9 @@ namespace morvalen {
 
 // How long the browser may take before it counts as hung (and is killed).
 struct BrowserTimeouts {
-  std::chrono::milliseconds start{30000};   // started, tab created and attached
-  std::chrono::milliseconds load{60000};    // navigation until the load event
-  std::chrono::milliseconds print{120000};  // the print itself, PDF data received
-  std::chrono::milliseconds stop{3000};     // asked to close, before it is killed
+  std::chrono::milliseconds start{30000};  // started, tab created and attached
+  std::chrono::milliseconds page{90000};   // one page: navigation, load event and print
+  std::chrono::milliseconds stop{3000};    // asked to close, before it is killed
 };
 
 // A running browser with one tab attached. Owns the browser (its process and pipe pair)
@@ -50,7 +49,8 @@ struct BrowserStart {
 enum class PagePrint {
   Printed,      // the PDF is complete on disk
   PageFailed,   // no PDF for this page; the browser is still usable
-  BrowserLost,  // no PDF; the browser died, hung or lost its tab and has been ended
+  BrowserLost,  // no PDF; the browser died or lost its tab and has been ended
+  TooSlow,      // no PDF; the page took longer than timeouts.page and the browser was ended
 };
 
 // The switches that start `browser` headless with the DevTools pipe and the profile in
@@ -63,6 +63,11 @@ std::vector<std::string> devtools_pipe_command(const std::string& browser,
 // one hand its work to a process that no longer exists.
 std::string make_profile_folder(std::error_code& error);
 
+// What a browser with its profile in `profile_folder` gets in its environment: the profile
+// folder as its temporary folder (TMPDIR), so that what it leaves there when it is ended
+// abruptly (its singleton lock folder) goes with the profile.
+std::vector<std::string> browser_environment(const std::string& profile_folder);
+
 // Starts the program at the path `argv[0]` with `argv` and the DevTools pipe pair
 // (start_subprocess), then opens one tab and attaches to it. The session owns `profile_folder`
 // (removed when the session ends, also on failure).
@@ -72,8 +77,11 @@ BrowserStart start_browser_session(const std::vector<std::string>& argv,
 
 // Loads the page at the absolute path `html_path` into the session's tab, waits for its
 // load event and prints it (backgrounds, the page size from its CSS, no header or footer
-// of the browser's own) to `pdf_path`, written to a temporary file beside it and renamed,
-// so the PDF is complete when Printed comes back. On BrowserLost the session is ended.
+// of the browser's own) into `pdf`, all within the session's timeouts.page. On
+// BrowserLost and TooSlow the session is ended.
+PagePrint print_page(BrowserSession& session, const std::string& html_path, std::string& pdf);
+// print_page to the file `pdf_path`, written to a temporary file beside it and renamed, so
+// the PDF is complete when Printed comes back (PageFailed when it cannot be written).
 PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_path,
                             const std::string& pdf_path);
 

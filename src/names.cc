@@ -127,10 +127,12 @@ std::string format_archive_timestamp(std::chrono::system_clock::time_point time)
 
 std::string archive_folder_name(std::string_view revision, std::string_view timestamp) {
   // A separator in the revision would nest the archive in folders the cleanup never sees,
-  // or reach outside "previous" altogether.
+  // or reach outside "previous" altogether; a NUL byte, which no file name can hold, would
+  // cut the name short.
   std::string cleaned(revision);
   std::replace(cleaned.begin(), cleaned.end(), '/', '_');
   std::replace(cleaned.begin(), cleaned.end(), '\\', '_');
+  std::replace(cleaned.begin(), cleaned.end(), '\0', '_');
   return "Rev_" + cleaned + "_" + std::string(timestamp);
 }
 

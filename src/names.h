@@ -60,8 +60,8 @@ std::string stub_stylesheet_path(std::string_view file_name);
 std::string previous_folder(std::string_view process_folder);
 // "UTC-%Y-%m-%d-T%H-%M-%S" for `time` in UTC: "UTC-2025-03-07-T14-05-09".
 std::string format_archive_timestamp(std::chrono::system_clock::time_point time);
-// "Rev_{revision}_{timestamp}". A "/" or "\" in the revision becomes "_", so the archive
-// is always one folder directly in "previous".
+// "Rev_{revision}_{timestamp}". A "/", "\" or NUL byte in the revision becomes "_", so the
+// archive is always one folder directly in "previous".
 std::string archive_folder_name(std::string_view revision, std::string_view timestamp);
 // Whether `name` matches Rev_*_UTC-*-*-*-T*-*-* ("*" any text, everything else literal).
 bool is_archive_folder_name(std::string_view name);

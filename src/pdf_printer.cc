@@ -105,10 +105,42 @@ std::string absolute_path(const std::string& path) {
   return from_path(absolute.lexically_normal());
 }
 
-PdfPrinter::PdfPrinter(std::size_t document_count, bool verbose, std::ostream& out)
-    : document_count_(document_count), verbose_(verbose), out_(out) {}
+bool is_complete_pdf(std::string_view pdf) {
+  while (!pdf.empty() && (pdf.back() == '\n' || pdf.back() == '\r' || pdf.back() == ' ' ||
+                          pdf.back() == '\t' || pdf.back() == '\0')) {
+    pdf.remove_suffix(1);
+  }
+  return pdf.ends_with("%%EOF");
+}
+
+PdfPrinter::PdfPrinter(std::size_t document_count, bool verbose, std::ostream& out,
+                       std::chrono::milliseconds deadline)
+    : document_count_(document_count), verbose_(verbose), out_(out), deadline_(deadline) {}
 
 PdfPrinter::~PdfPrinter() = default;
+
+std::string PdfPrinter::too_slow() const {
+  const auto seconds = std::chrono::duration<double>(deadline_).count();
+  std::string figure = std::to_string(static_cast<long long>(seconds));
+  if (seconds < 1)
+    figure = std::to_string(deadline_.count()) + " ms";
+  else
+    figure += " s";
+  return "printing took longer than the deadline of " + figure + ", so the browser was ended";
+}
+
+bool PdfPrinter::put_pdf(const std::string& pdf_path, const std::string& pdf) {
+  if (!is_complete_pdf(pdf)) {
+    failure_ = "the browser wrote an incomplete PDF (" + std::to_string(pdf.size()) +
+               " bytes without its end-of-file marker)";
+    return false;
+  }
+  if (const std::error_code error = try_write_whole_file(pdf_path, pdf)) {
+    failure_ = "writing it failed: " + error.message();
+    return false;
+  }
+  return true;
+}
 
 // Nothing when the pipe cannot be used (the caller prints the per-document way), else
 // whether the PDF was printed.
@@ -132,7 +164,9 @@ std::optional<bool> PdfPrinter::print_through_pipe(const std::string& html_path,
     if (verbose_) out_ << "Here's my command string to chrome:\n\n" << session_command_ << "\n\n\n";
     out_.flush();
     ++session_starts_;
-    BrowserStart start = start_browser_session(argv, profile);
+    BrowserTimeouts timeouts;
+    timeouts.page = deadline_;
+    BrowserStart start = start_browser_session(argv, profile, timeouts);
     if (start.exec_error) {
       fatal("failed to execute process: " + browser_ + ": " + start.exec_error.message() + "; " +
             std::string(kInstallHint));
@@ -146,15 +180,20 @@ std::optional<bool> PdfPrinter::print_through_pipe(const std::string& html_path,
     out_ << "Here's my command string to chrome:\n\n" << session_command_ << "\n\n\n";
     out_.flush();
   }
-  switch (print_page_to_pdf(*session_, absolute_path(html_path), absolute_path(pdf_path))) {
+  std::string pdf;
+  switch (print_page(*session_, absolute_path(html_path), pdf)) {
     case PagePrint::Printed:
-      return true;
+      return put_pdf(pdf_path, pdf);
     case PagePrint::PageFailed:
       failure_ = "the browser could not load or print the page";
       return false;
     case PagePrint::BrowserLost:
       session_.reset();
       failure_ = "the browser ended or stopped answering while printing it";
+      return false;
+    case PagePrint::TooSlow:
+      session_.reset();
+      failure_ = too_slow();
       return false;
   }
   return false;
@@ -171,12 +210,14 @@ bool PdfPrinter::print(const std::string& html_path, const std::string& pdf_path
     }
     browser_ = *found;
   }
-  // A PDF held open by a viewer that locks it (Windows) cannot be replaced by either way.
+  // A PDF that could not replace the old one anyway is not worth a print. One held open by
+  // a viewer that locks it (Windows) says so.
   if (path_exists(pdf_path)) {
-    const std::error_code held = check_writable(pdf_path);
-    if (held == std::errc::device_or_resource_busy) {
-      failure_ =
-          "the old PDF cannot be replaced (" + held.message() + "); is it open in another program?";
+    if (const std::error_code held = check_writable(pdf_path)) {
+      failure_ = held == std::errc::device_or_resource_busy
+                     ? "the old PDF cannot be replaced (" + held.message() +
+                           "); is it open in another program?"
+                     : "writing it failed: " + held.message();
       return false;
     }
   }
@@ -184,28 +225,40 @@ bool PdfPrinter::print(const std::string& html_path, const std::string& pdf_path
     const std::optional<bool> printed = print_through_pipe(html_path, pdf_path);
     if (printed) return *printed;
   }
-  const std::string pdf = absolute_path(pdf_path);
+  return print_with_own_browser(html_path, pdf_path);
+}
+
+bool PdfPrinter::print_with_own_browser(const std::string& html_path, const std::string& pdf_path) {
+  // The browser prints into its own profile folder; the PDF reaches the library through
+  // the one write path, checked first (put_pdf), so the old PDF stays until a whole new
+  // one replaces it and a failure to write it carries the system's reason.
   const std::string profile = new_profile_folder();
+  const std::string printed = profile + "/print.pdf";
   const std::vector<std::string> argv =
-      print_command(browser_, absolute_path(html_path), pdf, profile, running_as_superuser());
+      print_command(browser_, absolute_path(html_path), printed, profile, running_as_superuser());
   if (verbose_)
     out_ << "Here's my command string to chrome:\n\n" << shown_command(argv) << "\n\n\n";
   out_.flush();
 
-  // The browser writes the PDF itself; a PDF is fresh when it differs from what was there.
-  const std::optional<FileStamp> before = file_stamp(pdf);
-  SubprocessStart started = start_subprocess(argv, SubprocessPipes::None);
+  SubprocessStart started =
+      start_subprocess(argv, SubprocessPipes::None, browser_environment(profile));
   const std::optional<SubprocessEnd> end =
-      started.error ? std::nullopt : wait_for_subprocess(started.subprocess);
+      started.error ? std::nullopt
+                    : wait_for_subprocess(started.subprocess, SubprocessClock::now() + deadline_);
+  const bool timed_out = !started.error && !end;
   end_subprocess(started.subprocess);
-  std::error_code ignored;
-  fs::remove_all(to_path(profile), ignored);
+  std::error_code unread;
+  const std::string pdf = timed_out ? "" : read_file(printed, unread);
+  discard_temporary(profile);
   if (started.error) {
     fatal("failed to execute process: " + browser_ + ": " + started.error.message() + "; " +
           std::string(kInstallHint));
   }
-  const std::optional<FileStamp> after = file_stamp(pdf);
-  if (after && after->size > 0 && after != before) return true;
+  if (timed_out) {
+    failure_ = too_slow();
+    return false;
+  }
+  if (!pdf.empty()) return put_pdf(pdf_path, pdf);
   const SubprocessEnd ended = end.value_or(SubprocessEnd{});
   failure_ = describe_end(ended);
   if (ended.exited && ended.exit_status == 0) failure_ = "the browser ended without writing it";

@@ -1,5 +1,6 @@
 // pdf_printer.h: headless Chromium printing procedure pages to PDF.
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <ostream>
@@ -47,6 +48,16 @@ std::string shown_command(const std::vector<std::string>& argv);
 // ("./A/./A.html" -> "/library/A/A.html").
 std::string absolute_path(const std::string& path);
 
+// How long one page may take to print, either way of printing: loading it, running its
+// scripts and printing it. The largest page of the benchmarks (5,000 steps) prints in
+// about 15 s on a small machine; a page that is not done long after that is stuck (a
+// script that never ends, say), and its browser is ended.
+inline constexpr std::chrono::seconds kPrintDeadline{90};
+
+// Whether `pdf` is a complete PDF file: not empty, and ending with its end-of-file marker
+// "%%EOF" (line ends and blanks after it allowed).
+bool is_complete_pdf(std::string_view pdf);
+
 // Prints procedure pages to PDF for one render run, one document after the other; made
 // once per run with the number of documents the run will print. The browser is looked
 // up on the first print, so a run that prints nothing needs none. Temporary files of the
@@ -57,7 +68,8 @@ std::string absolute_path(const std::string& path);
 // remaining pages are printed the per-document way, one browser each.
 class PdfPrinter {
  public:
-  PdfPrinter(std::size_t document_count, bool verbose, std::ostream& out);
+  PdfPrinter(std::size_t document_count, bool verbose, std::ostream& out,
+             std::chrono::milliseconds deadline = kPrintDeadline);
   ~PdfPrinter();
   PdfPrinter(const PdfPrinter&) = delete;
   PdfPrinter& operator=(const PdfPrinter&) = delete;
@@ -65,19 +77,24 @@ class PdfPrinter {
   // Prints the page at `html_path` to `pdf_path` (relative to the current folder, or
   // absolute) and returns when the PDF is complete on disk (or when the browser has ended).
   // With `verbose` it first prints "Here's my command string to chrome:\n\n{command}\n\n\n"
-  // with the command run, shell-quoted (the command that started the kept browser). True when a
-  // fresh, non-empty PDF is at `pdf_path` afterwards; otherwise get_failure() says what happened.
-  // Fatal stop "failed to execute process: ..." when no browser is on PATH or it cannot be started.
+  // with the command run, shell-quoted (the command that started the kept browser). Either
+  // way the browser's PDF is checked to be complete and only then written over the old one
+  // through a temporary file beside it; a page that takes longer than the deadline has its
+  // browser ended. True when the new PDF is at `pdf_path`; otherwise the old PDF (if any)
+  // stays and get_failure() says why. Fatal stop "failed to execute process: ..." when no
+  // browser is on PATH or it cannot be started.
   // An old PDF that another program holds locked is left as it is: false, and the failure
   // says "the old PDF cannot be replaced ({reason}); is it open in another program?".
   bool print(const std::string& html_path, const std::string& pdf_path);
-  // Why the last print gave no PDF ("the browser ended with exit status 1"), or "".
+  // Why the last print gave no PDF ("the browser ended with exit status 1", "writing it
+  // failed: No space left on device"), or "".
   const std::string& get_failure() const { return failure_; }
 
  private:
   std::size_t document_count_;
   bool verbose_;
   std::ostream& out_;
+  std::chrono::milliseconds deadline_;
   std::string browser_;  // found on the first print
   std::string failure_;
   std::optional<BrowserSession> session_;  // the kept browser, while it lives
@@ -86,6 +103,9 @@ class PdfPrinter {
   bool one_browser_per_page_ = false;  // the pipe failed: the per-document way from now on
 
   std::optional<bool> print_through_pipe(const std::string& html_path, const std::string& pdf_path);
+  bool print_with_own_browser(const std::string& html_path, const std::string& pdf_path);
+  bool put_pdf(const std::string& pdf_path, const std::string& pdf);
+  std::string too_slow() const;
 };
 
 }  // namespace morvalen

@@ -77,7 +77,7 @@ TEST_F(HostileBytes, ByteOrderMarkAndNulBytesAreReadAsText) {
   result = run({"-p", "QL-1", "-a", "QL-1"});
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_THAT(read_whole_file(kPage), HasSubstr("Pu\0mp"s));
-  EXPECT_EQ(read_whole_file(kPdf), "%PDF-1.4 stand-in");
+  EXPECT_EQ(read_whole_file(kPdf), "%PDF-1.4 stand-in %%EOF");
 }
 
 TEST_F(HostileBytes, TenMegabyteLineIsRenderedWhole) {

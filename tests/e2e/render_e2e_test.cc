@@ -53,7 +53,7 @@ std::vector<std::string> files_of(const std::string& folder) {
   return files;
 }
 
-// A browser stand-in named chromium in `folder`: appends "print {pdf}" and the archives
+// A browser stand-in named chromium in `folder`: appends "print {page}" and the archives
 // present at that moment to log.txt, then writes a small PDF unless `writes_pdf` is false.
 // Started without a PDF to print (to be kept open for many pages) it ends at once, so the
 // render falls back to one browser per page.
@@ -64,9 +64,11 @@ void write_stand_in(const std::string& folder, bool writes_pdf) {
       "#!/bin/sh\n"
       "for arg in \"$@\"; do case \"$arg\" in --print-to-pdf=*) pdf=\"${arg#--print-to-pdf=}\" ;; esac; done\n"
       "[ -n \"$pdf\" ] || exit 1\n"  // started to be driven over a pipe: refuse
-      "echo \"print $pdf\" >> \"$(dirname \"$0\")/log.txt\"\n"
+      "for arg in \"$@\"; do page=\"$arg\"; done\n"
+      "echo \"print $page\" >> \"$(dirname \"$0\")/log.txt\"\n"
       "ls -d */previous/Rev_* >> \"$(dirname \"$0\")/log.txt\" 2>/dev/null\n" +
-          std::string(writes_pdf ? "printf '%%PDF-1.4 stand-in' > \"$pdf\"\n" : "exit 1\n"));
+          std::string(writes_pdf ? "printf '%%PDF-1.4 stand-in %%%%EOF' > \"$pdf\"\n"
+                                 : "exit 1\n"));
   fs::permissions(path, fs::perms::owner_all);
 }
 
@@ -94,8 +96,8 @@ TEST_F(RenderEndToEnd, OneDocumentGivesPagePdfAndArchiveWithChromium) {
                                     kPump + "/" + kPump + ".qlml\n"));
   EXPECT_THAT(result.out, HasSubstr("\nAttempting to delete old HTML file: Err("));
   EXPECT_THAT(result.out, HasSubstr("Here's my command string to chrome:\n\n"));
-  EXPECT_THAT(result.out, HasSubstr(" --headless --no-pdf-header-footer '--print-to-pdf=" +
-                                    scratch_.path() + "/" + kPump + "/" + kPump + ".pdf' "));
+  EXPECT_THAT(result.out, testing::ContainsRegex(" --headless --no-pdf-header-footer "
+                                                 "--print-to-pdf=/[^ ]*/print.pdf "));
   EXPECT_THAT(result.out, HasSubstr(" '" + scratch_.path() + "/" + kPump + "/" + kPump +
                                     ".html'\n\n\nRevision: B\n"));
 
@@ -155,8 +157,8 @@ TEST_F(RenderEndToEnd, EachDocumentIsArchivedBeforeTheNextIsPrinted) {
   ASSERT_EQ(result.exit_status, 0) << result.err;
   const std::string log = read_whole_file("stand-in/log.txt");
   const std::string second_print =
-      "print " + scratch_.path() + "/" + kValve + "/" + kValve + ".pdf\n";
-  ASSERT_THAT(log, StartsWith("print " + scratch_.path() + "/" + kPump + "/" + kPump + ".pdf\n"));
+      "print " + scratch_.path() + "/" + kValve + "/" + kValve + ".html\n";
+  ASSERT_THAT(log, StartsWith("print " + scratch_.path() + "/" + kPump + "/" + kPump + ".html\n"));
   ASSERT_THAT(log, HasSubstr(second_print));
   EXPECT_THAT(log.substr(log.find(second_print)), HasSubstr(kPump + "/previous/Rev_B_UTC-"));
   EXPECT_THAT(log.substr(0, log.find(second_print)), testing::Not(HasSubstr("/previous/Rev_")));
@@ -206,7 +208,7 @@ TEST_F(RenderEndToEnd, PagePathsReplaceOnlyTheExtension) {
   const RunResult result = run({"-p", "QL-1"});
   ASSERT_EQ(result.exit_status, 0) << result.err;
   EXPECT_TRUE(fs::exists(name + "/" + name + ".html"));
-  EXPECT_EQ(read_whole_file(name + "/" + name + ".pdf"), "%PDF-1.4 stand-in");
+  EXPECT_EQ(read_whole_file(name + "/" + name + ".pdf"), "%PDF-1.4 stand-in %%EOF");
   EXPECT_FALSE(fs::exists("QL-1 - a.html b"));
 }
 

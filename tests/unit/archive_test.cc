@@ -48,7 +48,7 @@ TEST(Archive, CopiesFilesButNotSubfoldersAndAssetsInFull) {
   write_file(folder + "/QL-WI-0010 - Alpha.html", "html");
   write_file(folder + "/images/pump.png", "image");
   std::ostringstream out;
-  archive_single_process(named("QL-WI-0010", "Alpha"), folder, false, out);
+  archive_single_process(named("QL-WI-0010", "Alpha"), folder, false, out, out);
 
   EXPECT_EQ(out.str(), "");  // silent without verbose
   const std::vector<std::string> archives = archive_names(folder + "/previous");
@@ -71,7 +71,7 @@ TEST(Archive, VerboseNamesRevisionTimestampAndFolder) {
   ScratchFolder scratch;
   write_file("QL-1 - T/QL-1 - T.qlml", "qlml");
   std::ostringstream out;
-  archive_single_process(named("QL-1", "T", {"B", "A"}), "./QL-1 - T", true, out);
+  archive_single_process(named("QL-1", "T", {"B", "A"}), "./QL-1 - T", true, out, out);
   const std::vector<std::string> archives = archive_names("./QL-1 - T/previous");
   ASSERT_EQ(archives.size(), 1u);
   const std::string timestamp = archives[0].substr(std::string("Rev_B_").size());
@@ -93,7 +93,7 @@ TEST(Archive, SameSecondReusesTheArchiveFolderAndOverwrites) {
     write_file("N - T/previous/" + name + "/kept.txt", "kept");
   }
   std::ostringstream out;
-  archive_single_process(named("N", "T"), "./N - T", false, out);
+  archive_single_process(named("N", "T"), "./N - T", false, out, out);
   const std::string first = read_whole_file("N - T/previous/" + names[0] + "/N - T.qlml");
   const std::string second = read_whole_file("N - T/previous/" + names[1] + "/N - T.qlml");
   EXPECT_TRUE((first == "new") != (second == "new")) << first << " / " << second;
@@ -106,7 +106,7 @@ TEST(Archive, SeparatorsInTheRevisionStayInsidePrevious) {
   write_file("N - T/N - T.qlml", "qlml");
   for (const std::string revision : {"1/2", "../../../escape", "a\\b"}) {
     std::ostringstream out;
-    archive_single_process(named("N", "T", {revision}), "./N - T", false, out);
+    archive_single_process(named("N", "T", {revision}), "./N - T", false, out, out);
   }
   const std::vector<std::string> archives = archive_names("N - T/previous");
   ASSERT_EQ(archives.size(), 3u);
@@ -133,7 +133,7 @@ TEST(Archive, RenamedDocumentIsArchivedWhereItWasRead) {
       "warning: ./QL-1 - Old/QL-1 - Old.qlml names the process folder \"./QL-2 - New\" but lies in "
       "\"./QL-1 - Old\"; archiving in \"./QL-1 - Old\"\n");
   std::ostringstream out;
-  archive_single_process(renamed, folder, false, out);
+  archive_single_process(renamed, folder, false, out, out);
   EXPECT_FALSE(fs::exists("QL-2 - New"));
   const std::vector<std::string> archives = archive_names("QL-1 - Old/previous");
   ASSERT_EQ(archives.size(), 1u);

@@ -50,7 +50,7 @@ constexpr const char* kNoPipeBrowser =
     "  esac\n"
     "done\n"
     "echo print >> \"$0.log\"\n"
-    "printf '%%PDF-1.4 stand-in' > \"$pdf\"\n";
+    "printf '%%PDF-1.4 stand-in %%%%EOF' > \"$pdf\"\n";
 
 TEST(PdfPrinterPipe, OneDocumentOrNoPipeMeansOneBrowserPerPage) {
   ScratchFolder scratch;
@@ -69,7 +69,7 @@ TEST(PdfPrinterPipe, OneDocumentOrNoPipeMeansOneBrowserPerPage) {
     EXPECT_TRUE(printer.print("A.html", "A.pdf")) << c.documents;
     EXPECT_TRUE(printer.print("A.html", "B.pdf")) << c.documents;
     EXPECT_EQ(read_whole_file("bin/chromium.log"), c.log) << c.documents;
-    EXPECT_EQ(read_whole_file("B.pdf"), "%PDF-1.4 stand-in") << c.documents;
+    EXPECT_EQ(read_whole_file("B.pdf"), "%PDF-1.4 stand-in %%EOF") << c.documents;
   }
 }
 

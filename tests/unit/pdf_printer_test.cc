@@ -129,18 +129,20 @@ TEST(PdfPrinter, AbsolutePaths) {
 TEST(PdfPrinter, RunsTheBrowserAndReportsAFreshPdf) {
   ScratchFolder scratch;
   const std::string browser = scratch.path() + "/bin/chromium";
-  write_program(browser, stand_in("%PDF-1.4 fake", 0));
+  write_program(browser, stand_in("%PDF-1.4 fake %%EOF", 0));
   write_file("QL-1 - A/QL-1 - A.html", "<html></html>");
   PathVariable path(scratch.path() + "/bin");
   std::ostringstream out;
   PdfPrinter printer(1, true, out);
   EXPECT_TRUE(printer.print("./QL-1 - A/./QL-1 - A.html", "./QL-1 - A/./QL-1 - A.pdf"));
   EXPECT_EQ(printer.get_failure(), "");
-  EXPECT_EQ(read_whole_file("QL-1 - A/QL-1 - A.pdf"), "%PDF-1.4 fake");
+  EXPECT_EQ(read_whole_file("QL-1 - A/QL-1 - A.pdf"), "%PDF-1.4 fake %%EOF");
 
   const std::vector<std::string> args = recorded_args(browser);
   ASSERT_EQ(args.size(), 10u + (::geteuid() == 0 ? 1u : 0u));
-  EXPECT_EQ(args[3], "--print-to-pdf=" + scratch.path() + "/QL-1 - A/QL-1 - A.pdf");
+  // The browser prints into its profile folder; the PDF is put in place afterwards.
+  EXPECT_EQ(args[3], "--print-to-pdf=" + args[4].substr(std::string("--user-data-dir=").size()) +
+                         "/print.pdf");
   EXPECT_EQ(args.back(), scratch.path() + "/QL-1 - A/QL-1 - A.html");
   EXPECT_EQ(out.str(), "Here's my command string to chrome:\n\n" + shell_quote(args) + "\n\n\n");
   // The profile folder existed while the browser ran and is gone afterwards.
