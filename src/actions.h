@@ -27,10 +27,12 @@ void generate_drafts(const std::string& listgen, bool verbose, std::ostream& out
 // file!: {path}: ..." (a stub that cannot be written).
 std::vector<Process> read_csv(const std::string& path, bool verbose, std::ostream& out);
 // Writes the draft of `process` unless "{folder}/{folder}.qlml" already exists ({folder}
-// from get_process_folder_name): creates the folder when missing, fills the prototype's
-// placeholders into the draft, renders it to "{folder}/{folder}.html" and copies the batch
-// file beside it (a missing batch file is ignored). The prototype is read before anything
-// is created, and the draft is written completely or not at all. With `verbose`, prints
+// from get_process_folder_name): fills the prototype's placeholders into the draft,
+// renders it to "{folder}/{folder}.html" and copies the batch file beside it (a missing
+// batch file is ignored). A missing folder is built under a temporary name beside it and
+// renamed into place once whole, so it appears complete or not at all; an existing one is
+// written into, the draft last. The prototype is read before anything is created, and
+// every file is written completely or not at all. With `verbose`, prints
 // what it finds. Fatal stops: "Could not load lines: ./assets/QLML-prototype.qlml: ...",
 // "Could not open the file!: {path}: ...", "Could not write template line into new file!:
 // {path}: ...", and those of read_qlml and generate_complete_html.

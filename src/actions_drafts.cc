@@ -20,6 +20,11 @@ constexpr std::string_view kWriteFailure = "Could not write template line into n
 
 std::string_view yes_no(bool value) { return value ? "true" : "false"; }
 
+// The batch file is a convenience; drafts work without it.
+void copy_batch_file(const std::string& destination) {
+  (void)copy_file_whole(std::string(kBatchFilePath), destination);
+}
+
 // The prototype's lines, read at the first draft that needs them and kept for the rest of
 // the list: every draft of one run comes from the same prototype.
 struct Prototype {
@@ -58,30 +63,59 @@ void write_qlml_from(const Process& process, bool verbose, std::ostream& out,
           << "\n";
     return;
   }
-  // The prototype is read before anything is created, so a missing one leaves nothing behind.
-  const std::vector<std::string>& prototype_lines = prototype.get();
-  const std::string draft = compose_draft(prototype_lines, process);
-
-  // An existing folder is fine. A folder that cannot be made is named with its own reason
-  // ("Permission denied"), which says more than the draft's would ("No such file").
-  std::error_code folder_error;
-  std::filesystem::create_directory(to_path(folder), folder_error);
-  if (folder_error && !is_folder(folder)) {
-    fatal(std::string(kOpenFailure) + ": " + path + ": cannot create the folder " + folder + ": " +
-          folder_error.message());
+  const std::string draft = compose_draft(prototype.get(), process);
+  const Process read_back = read_qlml_lines(split_lines(draft), path);
+  // {folder} is "./{name}"; the files are named after it.
+  const std::string name = folder.substr(2);
+  const std::string page = folder_file_path(folder, ".html");
+  if (is_folder(folder)) {
+    // A folder made by hand (with images, say) is written into; the document comes last,
+    // since its existence is what marks the draft as done.
+    generate_complete_html(page, read_back);
+    copy_batch_file(batch_file_copy_path(folder));
+    write_whole_file(path, draft, kOpenFailure, kWriteFailure);
+    return;
   }
-  write_whole_file(path, draft, kOpenFailure, kWriteFailure);
-  // The draft on disk is exactly `draft`, so it is read back from memory.
-  generate_complete_html(folder_file_path(folder, ".html"),
-                         read_qlml_lines(split_lines(draft), path));
-  // The batch file is a convenience; drafts work without it.
-  copy_file_replacing(std::string(kBatchFilePath), batch_file_copy_path(folder));
+  // A new folder appears complete or not at all: it is made under a temporary name beside
+  // it and renamed into place once its document, page and batch file are written. Messages
+  // name the final paths. A folder that cannot be made is named with its own reason
+  // ("Permission denied"), which says more than the draft's would ("No such file").
+  std::error_code error;
+  if (std::filesystem::exists(std::filesystem::symlink_status(to_path(folder), error))) {
+    fatal(std::string(kOpenFailure) + ": " + path + ": cannot create the folder " + folder +
+          ": something else than a folder is there");
+  }
+  const std::string staging = make_temporary_beside(folder, TemporaryKind::Folder, error);
+  if (error) {
+    fatal(std::string(kOpenFailure) + ": " + path + ": cannot create the folder " + folder + ": " +
+          error.message());
+  }
+  struct Staged {
+    const std::string& folder;
+    bool settled = false;
+    ~Staged() {
+      if (!settled) discard_temporary(folder);
+    }
+  } staged{staging};
+  write_whole_file(staging + "/" + name + ".qlml", draft, kOpenFailure, kWriteFailure, path);
+  generate_complete_html(staging + "/" + name + ".html", read_back, page);
+  copy_batch_file(batch_file_copy_path(staging));
+  error = settle_temporary(staging, [&] {
+    std::error_code renamed;
+    std::filesystem::rename(to_path(staging), to_path(folder), renamed);
+    return renamed;
+  });
+  if (error) {
+    fatal(std::string(kOpenFailure) + ": " + path + ": cannot create the folder " + folder + ": " +
+          error.message());
+  }
+  staged.settled = true;
 }
 
-}  // namespace
-
-std::vector<Process> read_csv(const std::string& path, bool verbose, std::ostream& out) {
-  std::vector<DocumentListRow> rows = read_document_list(path);
+// The processes of `rows`; when ./assets exists, a stub stylesheet is written there for
+// each selected template that is missing (see read_csv).
+std::vector<Process> write_stubs_and_report(std::vector<DocumentListRow> rows, bool verbose,
+                                            std::ostream& out) {
   const bool has_assets = path_exists(std::string(kAssetsFolder));
   std::vector<Process> processes;
   processes.reserve(rows.size());
@@ -98,16 +132,31 @@ std::vector<Process> read_csv(const std::string& path, bool verbose, std::ostrea
   return processes;
 }
 
+}  // namespace
+
+std::vector<Process> read_csv(const std::string& path, bool verbose, std::ostream& out) {
+  return write_stubs_and_report(read_document_list(path), verbose, out);
+}
+
 void write_qlml(const Process& process, bool verbose, std::ostream& out) {
   Prototype prototype;
   write_qlml_from(process, verbose, out, prototype);
 }
 
 void generate_drafts(const std::string& listgen, bool verbose, std::ostream& out) {
-  const std::vector<Process> processes = read_csv(listgen, verbose, out);
+  std::vector<DocumentListRow> rows = read_document_list(listgen);
+  // The prototype is read before anything is written, stub stylesheets included, so a
+  // library that lacks it is left as it was. A list whose drafts all exist needs none.
+  Prototype prototype;
+  for (const DocumentListRow& row : rows) {
+    if (!path_exists(folder_file_path(get_process_folder_name(row.process), ".qlml"))) {
+      prototype.get();
+      break;
+    }
+  }
+  const std::vector<Process> processes = write_stubs_and_report(std::move(rows), verbose, out);
   if (verbose)
     out << "Morvalen found " << processes.size() << " QLML files to create in the CSV file.\n";
-  Prototype prototype;
   for (const Process& process : processes) {
     if (verbose) display_process_to_stdout(out, process);
     write_qlml_from(process, verbose, out, prototype);

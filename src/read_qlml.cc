@@ -303,11 +303,16 @@ Table external_table(std::string_view value, std::size_t line, DocumentContext& 
   return table;
 }
 
-// The index of the CSVEND line that ends the embedded table beginning at lines[0], or the
-// number of lines when none does.
+// The index of the line that ends the embedded table beginning at lines[0]: its CSVEND
+// line or, without one, the next Step line (where its step ends), or the number of lines.
+// A table never runs on into later steps, which would make every unclosed table as long as
+// the rest of the document.
 std::size_t embedded_table_end(ClassifiedLines lines) {
   std::size_t end = 1;
-  while (end < lines.size() && lines.keywords[end] != Keyword::CsvEnd) ++end;
+  while (end < lines.size() && lines.keywords[end] != Keyword::CsvEnd &&
+         lines.keywords[end] != Keyword::Step) {
+    ++end;
+  }
   return end;
 }
 

@@ -91,7 +91,8 @@ VerificationMethod which_method(std::string_view text);
 Resource parse_resource_line(std::string_view value);
 
 // The table of an embedded block: `lines` start at the CSVSTART line (its caption between
-// the first and second bar) and the rows run to the next CSVEND line or the end.
+// the first and second bar) and the rows run to the next CSVEND line, or to the end of the
+// step (the next Step line, or the end of the lines) when the block has no CSVEND.
 Table extract_embedded_csv(std::span<const std::string> lines);
 // The table of the CSVFILE statement on line `line` of a document: `value` is "file name |
 // caption"; the file is read from the document's process folder. Fatal stop "Could not

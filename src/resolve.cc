@@ -11,6 +11,10 @@ std::vector<std::string> globify_document_number(std::string_view document_numbe
   // Appending "*" to an empty text would select the whole library root; an empty number
   // names no document.
   if (document_number.empty()) return {};
+  // Shell completion of a folder name ends it with "/": the folder is meant.
+  while (document_number.size() > 1 && document_number.back() == '/') {
+    document_number.remove_suffix(1);
+  }
   std::string pattern(document_number);
   if (pattern.back() != '*') pattern += '*';
   std::vector<std::string> names;

@@ -596,8 +596,9 @@ void write_page(Page& out, const Process& process) {
 
 }  // namespace
 
-void generate_complete_html(const std::string& path, const Process& process) {
-  OutputFile file(path, "cannot open file", kWriteFailed);
+void generate_complete_html(const std::string& path, const Process& process,
+                            const std::string& shown_path) {
+  OutputFile file(path, "cannot open file", kWriteFailed, shown_path);
   // A user whose disk filled up during a run over many documents must learn which page
   // could not be written.
   Page out{file.stream(), file.failure()};

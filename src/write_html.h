@@ -17,8 +17,10 @@ namespace morvalen {
 
 // Writes the page of `process` to the file at `path` through the write path (OutputFile of
 // files.h): the page is there whole, or the file is as it was. Fatal stops
-// "cannot open file: {path}: {description}" and "write failed: {path}: {description}".
-void generate_complete_html(const std::string& path, const Process& process);
+// "cannot open file: {path}: {description}" and "write failed: {path}: {description}",
+// naming `shown_path` instead when that is given (see OutputFile).
+void generate_complete_html(const std::string& path, const Process& process,
+                            const std::string& shown_path = "");
 // The same page, byte for byte, into any stream; it ends with "</html>" and no line feed.
 void write_complete_html(std::ostream& out, const Process& process);
 

@@ -43,7 +43,7 @@ TEST_F(HostileNames, DraftsRenderArchiveAndCleanupStayInTheirFolders) {
   std::string list =
       "Document Number,Title,Subject,Product,Author,Reviewer,$(touch PWNED-template),<i>x<i>\n";
   for (const auto& [number, title] : kHostileRows) {
-    list += number + "," + title + ",$(touch PWNED-subject),<b>product</b>,`id`,\"r\",x,X\n";
+    list += number + "," + title + ",$(touch PWNED-subject),<b>product</b>,`id`,r\"q\",x,X\n";
   }
   write_file("lib/list.csv", list);
   RunResult result = run({"-l", "list.csv"});
@@ -74,7 +74,7 @@ TEST_F(HostileNames, DraftsRenderArchiveAndCleanupStayInTheirFolders) {
   for (const std::string& folder : folders) {
     if (folder == "assets") continue;
     SCOPED_TRACE(folder);
-    EXPECT_EQ(read_whole_file("lib/" + folder + "/" + folder + ".pdf"), "%PDF-1.4 stand-in");
+    EXPECT_EQ(read_whole_file("lib/" + folder + "/" + folder + ".pdf"), "%PDF-1.4 stand-in %%EOF");
     std::vector<std::string> archives = top_folders("lib/" + folder + "/previous");
     // Archives made within one second share their folder: two or more, and the assets.
     EXPECT_GE(archives.size(), 3u) << testing::PrintToString(archives);
