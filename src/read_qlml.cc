@@ -340,7 +340,7 @@ void trace_embedded_table(ClassifiedLines lines, const DocumentContext& context)
     row.table_row = true;
     row.heading_row = row.heading_row || i == 1;
   }
-  if (end < lines.size()) {
+  if (end < lines.size() && lines.keywords[end] == Keyword::CsvEnd) {
     context.traced(lines.text[0]).related =
         static_cast<std::uint32_t>(context.index_of(lines.text[end]) + 1);
   }

@@ -153,7 +153,7 @@ struct LineTrace {
   std::uint32_t section = 0;  // the page's number of the section of the step whose scan
   std::uint32_t step = 0;     // reaches the line, and the step's number in it (0: none)
   // ActionDropped: the line that ended the run before it. TableStart: the CSVEND that ends
-  // the table (0: none, the table runs to the end of the document). TableRefused: the
+  // the table (0: none, the table ends with its step). TableRefused: the
   // CSVSTART of the table still open. 0 otherwise.
   std::uint32_t related = 0;
 };

@@ -516,20 +516,11 @@ void DocumentChecker::check_table(std::size_t index) {
     if (traced.related != 0) relate(finding, traced.related - 1, "the table still open");
     return;
   }
-  // The step scan reaches to the next Step line; the table must close before it.
-  std::size_t step_end = index + 1;
-  while (step_end < lines_.size() && trace_.lines[step_end].keyword != Keyword::Step) ++step_end;
+  // A table without CSVEND ends with its step (the next Step line, or the end).
   if (traced.related == 0) {
     add("QL401", statement_place(index),
-        "this table is never closed: every line to the end of the document is one of its rows; "
-        "end it with a CSVEND line");
-  } else if (traced.related - 1 > step_end) {
-    Finding& finding =
-        add("QL401", statement_place(index),
-            "this table has no CSVEND in its step: it takes every line up to the CSVEND on line " +
-                std::to_string(traced.related) + " as rows, the Step line " +
-                std::to_string(step_end + 1) + " included; end it with a CSVEND line in its step");
-    relate(finding, traced.related - 1, "the CSVEND that ends the table");
+        "this table has no CSVEND in its step: every line to the end of its step is one of its "
+        "rows; end it with a CSVEND line");
   }
   const std::size_t heading = index + 1;
   if (heading < lines_.size() && trace_.lines[heading].heading_row) {

@@ -175,8 +175,8 @@ constexpr std::array<Rule, 30> kRules = {{
      "Resource | Torque wrench 20-100 Nm\n"},
     {"QL401", Severity::error, "CSVSTART without CSVEND in its step",
      "An embedded table whose CSVEND line is missing, or stands only in a later step. The\n"
-     "table takes every line up to the next CSVEND anywhere, or to the end of the document,\n"
-     "as rows, later steps and sections included. Close the table with CSVEND in its step.\n"
+     "table takes every line up to the end of its step (the next Step line, or the end of\n"
+     "the document) as rows. Close the table with CSVEND in its step.\n"
      "--\n"
      "CSVSTART | Settings\n"
      "Name, Value\n"
