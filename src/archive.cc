@@ -23,11 +23,12 @@ bool is_real_folder(const fs::path& path) {
 // What cannot be copied because it is not there to copy (a file that vanished, a dangling
 // link, a loop of links) or is no file (a pipe) is passed over with a warning: listed before
 // the document, it would otherwise keep the document, page and PDF out of their revision's
-// archive. Any other failure is the archive's end: the folder is removed, so it never looks
-// complete, and the run stops.
-void copy_folder_files(const std::string& folder, const std::string& archive, std::ostream& err) {
-  const auto failed = [&archive](const std::string& what, const std::error_code& error) {
-    discard_temporary(archive);
+// archive. Any other failure is the archive's end: the folder, when this archiving made it,
+// is removed, so it never looks complete, and the run stops.
+void copy_folder_files(const std::string& folder, const std::string& archive, bool created,
+                       std::ostream& err) {
+  const auto failed = [&archive, created](const std::string& what, const std::error_code& error) {
+    if (created) discard_temporary(archive);
     fatal("Could not archive " + what + " into " + archive, error);
   };
   std::error_code error;
@@ -128,16 +129,17 @@ void archive_single_process(const Process& process, const std::string& process_f
     out << "Trying to create this folder: " << quote_debug(archive) << "\n";
   }
   // From its creation to its last file the archive folder is the run's to remove when the
-  // run is interrupted.
+  // run is interrupted or a copy fails. One made in the same second by an earlier archiving
+  // is already complete, and stays so (each file is replaced whole).
   std::error_code error;
   record_temporary(archive, TemporaryKind::Folder);
-  fs::create_directory(to_path(archive), error);
+  const bool created = fs::create_directory(to_path(archive), error);
+  if (!created) forget_temporary(archive);
   if (error && !is_folder(archive)) {
-    forget_temporary(archive);
     fatal("Could not archive " + process_folder + ": cannot create the folder " + archive, error);
   }
   (void)copy_dir_all(std::string(kAssetsFolder), previous_assets);
-  copy_folder_files(process_folder, archive, err);
+  copy_folder_files(process_folder, archive, created, err);
   forget_temporary(archive);
 }
 

@@ -14,7 +14,7 @@ namespace morvalen {
 // How long the browser may take before it counts as hung (and is killed).
 struct BrowserTimeouts {
   std::chrono::milliseconds start{30000};  // started, tab created and attached
-  std::chrono::milliseconds page{90000};   // one page: navigation, load event and print
+  std::chrono::milliseconds page{600000};  // one page: navigation, load event and print
   std::chrono::milliseconds stop{3000};    // asked to close, before it is killed
 };
 

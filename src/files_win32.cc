@@ -131,6 +131,11 @@ void read_file_into(const std::string& path, std::string& content, std::error_co
     error = open_error(path);
     return;
   }
+  // A pipe or a device could wait for a writer for ever (files.h).
+  if (::GetFileType(file.handle) != FILE_TYPE_DISK) {
+    error = not_a_regular_file_error();
+    return;
+  }
   // Each call is costly under some Windows layers (a server round trip under Wine), so a
   // regular file is read with one ReadFile: sized with one byte to spare, a read that comes
   // back short has met the end. Pipes and devices have no size and are read on in steps.
@@ -180,10 +185,13 @@ std::string make_temporary_folder(std::string_view prefix, std::error_code& erro
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string folder = base + std::string(prefix);
     for (int i = 0; i < 6; ++i) folder += kLetters[random() % (sizeof kLetters - 1)];
-    if (::CreateDirectoryW(to_wide(folder).c_str(), nullptr)) return folder;
-    if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
+    error = make_temporary(folder, TemporaryKind::Folder, [&folder] {
+      return ::CreateDirectoryW(to_wide(folder).c_str(), nullptr) ? std::error_code()
+                                                                  : last_windows_error();
+    });
+    if (!error) return folder;
+    if (error != std::errc::file_exists) break;
   }
-  error = last_windows_error();
   return "";
 }
 
@@ -194,11 +202,11 @@ std::error_code check_writable(const std::string& path) {
   return {};
 }
 
-std::string temporary_path_beside(const std::string& path) {
-  const std::size_t slash = path.find_last_of("/\\");
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return folder + "/." + name + ".tmp-" + std::to_string(::GetCurrentProcessId());
+std::error_code create_new_file(const std::string& path) {
+  Handle file{::CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (file.handle == INVALID_HANDLE_VALUE) return last_windows_error();
+  return {};
 }
 
 std::optional<FileStamp> file_stamp(const std::string& path) {

@@ -6,8 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <cwchar>
+#include <map>
+#include <mutex>
 #include <utility>
 
+#include "interrupt.h"
 #include "subprocess.h"
 #include "text.h"
 #include "win32.h"
@@ -31,6 +35,16 @@ namespace {
 void close_handle(HANDLE& handle) {
   if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
   handle = INVALID_HANDLE_VALUE;
+}
+
+// The job of every program still held by a Subprocess, by program id, for an interrupt.
+std::mutex& started_jobs_lock() {
+  static std::mutex* const lock = new std::mutex;
+  return *lock;
+}
+std::map<DWORD, HANDLE>& started_jobs() {
+  static auto* const jobs = new std::map<DWORD, HANDLE>;
+  return *jobs;
 }
 
 DWORD milliseconds_left(SubprocessClock::time_point deadline) {
@@ -120,7 +134,8 @@ std::optional<std::string> find_program(std::span<const std::string_view> names,
 
 bool running_as_superuser() { return false; }
 
-SubprocessStart start_subprocess(const std::vector<std::string>& argv, SubprocessPipes pipes) {
+SubprocessStart start_subprocess(const std::vector<std::string>& argv, SubprocessPipes pipes,
+                                 const std::vector<std::string>& environment) {
   SubprocessStart start;
   if (argv.empty()) {
     start.error = std::make_error_code(std::errc::no_such_file_or_directory);
@@ -197,6 +212,29 @@ SubprocessStart start_subprocess(const std::vector<std::string>& argv, Subproces
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   ::SetInformationJobObject(state->job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
+  // This program's environment with `environment` over it, as a block of
+  // NUL-terminated entries; none means the program inherits this one's.
+  std::wstring environment_block;
+  if (!environment.empty()) {
+    std::vector<std::wstring> own;
+    for (const std::string& entry : environment) own.push_back(to_wide(entry));
+    const auto name_of = [](std::wstring_view entry) {
+      return entry.substr(0, entry.find(L'=', 1));  // "=C:" entries keep their first "="
+    };
+    wchar_t* inherited_block = ::GetEnvironmentStringsW();
+    for (const wchar_t* entry = inherited_block; entry != nullptr && *entry != L'\0';
+         entry += std::wcslen(entry) + 1) {
+      const std::wstring_view current(entry);
+      const bool replaced = std::any_of(own.begin(), own.end(), [&](const std::wstring& mine) {
+        return _wcsicmp(std::wstring(name_of(mine)).c_str(),
+                        std::wstring(name_of(current)).c_str()) == 0;
+      });
+      if (!replaced) environment_block.append(current).push_back(L'\0');
+    }
+    if (inherited_block != nullptr) ::FreeEnvironmentStringsW(inherited_block);
+    for (const std::wstring& mine : own) environment_block.append(mine).push_back(L'\0');
+    environment_block.push_back(L'\0');
+  }
   std::wstring command_line = to_wide(windows_command_line(argv));
   const std::wstring application = to_wide(argv[0]);
   PROCESS_INFORMATION process{};
@@ -205,7 +243,8 @@ SubprocessStart start_subprocess(const std::vector<std::string>& argv, Subproces
       ::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                        CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP |
                            CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT,
-                       nullptr, nullptr, &startup.StartupInfo, &process);
+                       environment.empty() ? nullptr : environment_block.data(), nullptr,
+                       &startup.StartupInfo, &process);
   const std::error_code create_error = created ? std::error_code() : last_windows_error();
   ::DeleteProcThreadAttributeList(list);
   if (!created) return fail(create_error);
@@ -215,6 +254,13 @@ SubprocessStart start_subprocess(const std::vector<std::string>& argv, Subproces
   close_theirs();
   state->process = process.hProcess;
   state->id = process.dwProcessId;
+  // An interrupt ends the job (interrupt.h); the job also ends with this process, since it
+  // kills its programs when its last handle closes.
+  {
+    const std::lock_guard<std::mutex> held(started_jobs_lock());
+    started_jobs()[state->id] = state->job;
+  }
+  start_recorded_program([&state] { return static_cast<std::int64_t>(state->id); });
   state->reading.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   start.subprocess.state = std::move(state);
   return start;
@@ -259,9 +305,31 @@ void end_subprocess(Subprocess& subprocess) {
   close_handle(state->to_program);
   close_handle(state->from_program);
   if (state->reading.hEvent != nullptr) ::CloseHandle(state->reading.hEvent);
+  forget_program(state->id);
+  {
+    const std::lock_guard<std::mutex> held(started_jobs_lock());
+    started_jobs().erase(state->id);
+  }
   ::CloseHandle(state->process);
   if (state->job != nullptr) ::CloseHandle(state->job);
   subprocess.state.reset();
+}
+
+void end_program_group_at_once(std::int64_t id) {
+  const std::lock_guard<std::mutex> held(started_jobs_lock());
+  const auto found = started_jobs().find(static_cast<DWORD>(id));
+  if (found == started_jobs().end() || found->second == nullptr) return;
+  ::TerminateJobObject(found->second, 1);
+  // Its files are closed once its processes are gone.
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+  for (int waited = 0; waited < 200; ++waited) {
+    if (!::QueryInformationJobObject(found->second, JobObjectBasicAccountingInformation,
+                                     &accounting, sizeof accounting, nullptr) ||
+        accounting.ActiveProcesses == 0) {
+      return;
+    }
+    ::Sleep(10);
+  }
 }
 
 bool write_to_subprocess(Subprocess& subprocess, std::string_view bytes,

@@ -1,5 +1,7 @@
 // The built binary on documents, table files and document lists whose bytes are hostile:
 // invalid UTF-8, byte-order marks, binary files, NUL bytes, huge lines and huge documents.
+#include <sys/resource.h>
+
 #include "hostile_library.h"
 
 namespace morvalen::hostile {
@@ -90,6 +92,23 @@ TEST_F(HostileBytes, TenMegabyteLineIsRenderedWhole) {
   EXPECT_THAT(page, StartsWith("<!DOCTYPE html>"));
   EXPECT_THAT(page, testing::EndsWith("</html>"));
   EXPECT_GT(page.size(), 2 * huge.size());
+}
+
+// An embedded table without CSVEND in every step: each ends with its step, so the model and
+// the page stay as large as the document.
+TEST_F(HostileBytes, UnclosedTablesInEveryStepStayLinear) {
+  std::string document = "Title | Open\nNumber | QL-1\nSection | S\n";
+  for (int step = 0; step < 55000 / 3; ++step) document += "Step | s\nCSVSTART\na,b\n";
+  put_document(kFolder, document);
+  const RunResult result = run({"-p", "QL-1"});
+  ASSERT_EQ(result.exit_status, 0) << result.err;
+  rusage usage{};
+  ::getrusage(RUSAGE_CHILDREN, &usage);
+  RecordProperty("unclosed_tables_seconds", std::to_string(last_seconds_));
+  RecordProperty("unclosed_tables_max_rss_kb", std::to_string(usage.ru_maxrss));
+  EXPECT_LT(last_seconds_, 30.0);
+  EXPECT_LT(usage.ru_maxrss, 512 * 1024);  // kilobytes: 512 MiB
+  EXPECT_LT(fs::file_size(kPage), 100u << 20);
 }
 
 TEST_F(HostileBytes, MillionLineDocumentIsReadInLinearTime) {

@@ -1,6 +1,10 @@
 // The built binary on hostile file systems: link loops, linked process folders, unreadable
 // files and folders, a full disk, a browser that is missing or crashes.
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <thread>
 
 #include "hostile_library.h"
 
@@ -74,6 +78,61 @@ TEST_F(HostileFiles, LinkedProcessFolders) {
   EXPECT_EQ(read_whole_file("outside/precious/data.txt"), "precious");
 }
 
+// A pipe where a document, a table file, a list or the prototype should be would block
+// every read for ever: it is refused at once.
+TEST_F(HostileFiles, PipesAreRefusedAtOnce) {
+  put_document(kFolder, kSound + "CSVFILE | t.csv\n");
+  ASSERT_EQ(::mkfifo(("lib/" + kFolder + "/t.csv").c_str(), 0644), 0);
+  RunResult result = run({"-p", "QL-1"});
+  expect_fatal(result,
+               {"Could not load lines: " + kDocument + ":7: CSVFILE t.csv: not a regular file"});
+
+  fs::remove_all("lib/" + kFolder);
+  fs::create_directory("lib/QL-2 - Valve");
+  ASSERT_EQ(::mkfifo("lib/QL-2 - Valve/QL-2 - Valve.qlml", 0644), 0);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-i", "QL-2"},
+                                               {"-p", "QL-2"},
+                                               {"-a", "QL-2"},
+                                               {"-s", "QL-2", "bash", "false"},
+                                               {"-w"}}) {
+    result = run(args);
+    expect_fatal(result,
+                 {"Could not load lines: ./QL-2 - Valve/QL-2 - Valve.qlml: not a regular file"});
+  }
+  fs::remove_all("lib/QL-2 - Valve");
+
+  ASSERT_EQ(::mkfifo("lib/list.csv", 0644), 0);
+  result = run({"-l", "list.csv"});
+  expect_fatal(result, {"Could not load lines: list.csv: not a regular file"});
+  fs::remove("lib/list.csv");
+  write_file("lib/list.csv",
+             "Document Number,Title,Subject,Product,Author,Reviewer\nQL-9,N,s,p,a,r\n");
+  fs::remove("lib/assets/QLML-prototype.qlml");
+  ASSERT_EQ(::mkfifo("lib/assets/QLML-prototype.qlml", 0644), 0);
+  result = run({"-l", "list.csv"});
+  expect_fatal(result, {"Could not load lines: ./assets/QLML-prototype.qlml: not a regular file"});
+  EXPECT_FALSE(fs::exists("lib/QL-9 - N"));
+}
+
+// Folder names as long as a name may be with ".qlml" after it (250 bytes): temporaries are
+// short, so drafts, renders and the menu work with them.
+TEST_F(HostileFiles, LongestFolderNamesWork) {
+  const std::string title(243, 'x');
+  const std::string folder = "QL-L - " + title;
+  ASSERT_EQ(folder.size(), 250u);
+  write_file("lib/list.csv",
+             "Document Number,Title,Subject,Product,Author,Reviewer\nQL-L," + title + ",s,p,a,r\n");
+  RunResult result = run({"-l", "list.csv"});
+  ASSERT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_TRUE(fs::exists("lib/" + folder + "/" + folder + ".html"));
+  // The prototype makes the title the revision, too long for an archive folder's name.
+  put_document(folder, "Title | " + title + "\nNumber | QL-L\nRevision | A\n");
+  result = run({"-p", "QL-L", "-w"});
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_EQ(read_whole_file("lib/" + folder + "/" + folder + ".pdf"), "%PDF-1.4 stand-in %%EOF");
+  EXPECT_THAT(read_whole_file("lib/WebMenu.html"), HasSubstr(title));
+}
+
 // Permissions do not bind root: these run the binary as "nobody".
 class HostileUnreadable : public HostileLibrary {
  protected:
@@ -131,6 +190,21 @@ TEST_F(HostileUnreadable, UnwritableFoldersStopWithTheirPath) {
   EXPECT_FALSE(fs::exists("lib/QL-9 - New"));
 }
 
+// An old PDF that may not be written stays, and the warning says why, one document or many.
+TEST_F(HostileUnreadable, ReadOnlyOldPdfStaysWithTheReason) {
+  const std::string pdf = "lib/" + kFolder + "/" + kFolder + ".pdf";
+  for (const std::string pattern : {"QL-1", "QL-*"}) {
+    write_file(pdf, "%PDF old %%EOF");
+    fs::permissions(pdf, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const RunResult result = run_as_nobody({"-p", pattern});
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("warning: no PDF was produced for ./" + kFolder + "/" +
+                                      kFolder + ".pdf: writing it failed: Permission denied\n"));
+    EXPECT_EQ(read_whole_file(pdf), "%PDF old %%EOF");
+    fs::remove(pdf);
+  }
+}
+
 // A stand-in browser that crashes: the run warns about each missing PDF, archives, and
 // ends with 0; with no browser at all the run stops after the page.
 TEST_F(HostileFiles, BrowserCrashingOrMissing) {
@@ -186,8 +260,11 @@ class HostileFullDisk : public HostileLibrary {
     mounted_ = true;
     fs::copy("staged", "lib", fs::copy_options::recursive);
     fs::remove_all("staged");
-    // Fill it to the last byte.
-    std::FILE* filler = std::fopen("lib/.filler", "wb");
+    fill();
+  }
+  // Fills the file system to the last byte.
+  void fill() {
+    std::FILE* filler = std::fopen("lib/.filler", "ab");
     const std::string block(4096, 'f');
     while (std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
     }
@@ -213,6 +290,39 @@ TEST_F(HostileFullDisk, PageWriteFailsNamingThePage) {
   result = run({"-p", "QL-1"});
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_THAT(read_whole_file(kPage), testing::EndsWith("</html>"));
+}
+
+// A PDF that does not fit leaves the old one in place with the system's reason; an archive
+// that does not fit is removed and stops the run, so no cut-off archive outranks a good one.
+TEST_F(HostileFullDisk, PdfAndArchiveAreCompleteOrAbsent) {
+  const std::string pdf = "lib/" + kFolder + "/" + kFolder + ".pdf";
+  make_room();
+  write_file(pdf, "%PDF old %%EOF");
+  write_file("lib/.spare", std::string(160 << 10, 's'));
+  fill();
+  fs::remove("lib/.spare");
+  set_browser(
+      "#!/bin/sh\nfor a in \"$@\"; do case \"$a\" in --print-to-pdf=*) pdf=\"${a#--print-to-pdf=}\";; esac; done\n"
+      "[ -n \"$pdf\" ] || exit 1\n"
+      "{ printf '%%PDF-1.4 '; head -c 400000 /dev/zero | tr '\\0' x; printf ' %%%%EOF'; } > \"$pdf\"\n");
+  RunResult result = run({"-p", "QL-1"});
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_THAT(result.err, HasSubstr("warning: no PDF was produced for ./" + kFolder + "/" +
+                                    kFolder + ".pdf: writing it failed: No space left on device"));
+  EXPECT_EQ(read_whole_file(pdf), "%PDF old %%EOF");
+
+  fill();
+  const auto archives = [&] {
+    std::size_t count = 0;
+    for (const auto& entry : fs::directory_iterator("lib/" + kFolder + "/previous"))
+      count += entry.path().filename() != "assets";
+    return count;
+  };
+  const std::size_t before = archives();
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // a new archive, not the render's
+  result = run({"-a", "QL-1"});
+  expect_fatal(result, {"Could not archive ./" + kFolder + "/", "No space left on device"});
+  EXPECT_EQ(archives(), before);
 }
 
 TEST_F(HostileFullDisk, DraftWriteFailsAndLeavesNoPartialDraft) {

@@ -65,9 +65,10 @@ class HostileInterrupt : public HostileLibrary {
   }
 
   // Runs the binary in the library with its temporary folder in the scratch folder, sends
-  // `signal_number` after `delay`, and checks what must hold after any interrupt.
+  // `signal_number` after `delay` (counted from the start of its first program when
+  // `after_start`), and checks what must hold after any interrupt.
   Interrupted interrupt(const std::vector<std::string>& args, std::chrono::milliseconds delay,
-                        int signal_number) {
+                        int signal_number, bool after_start = false) {
     int err_pipe[2];
     EXPECT_EQ(::pipe(err_pipe), 0);
     const std::string path = scratch() + "/bin:" + std::getenv("PATH");
@@ -89,6 +90,8 @@ class HostileInterrupt : public HostileLibrary {
       ::_exit(127);
     }
     ::close(err_pipe[1]);
+    for (int wait = 0; after_start && wait < 1000 && descendant_groups(child).empty(); ++wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::this_thread::sleep_for(delay);
     Interrupted run;
     run.groups = descendant_groups(child);
@@ -159,7 +162,7 @@ TEST_F(HostileInterrupt, RendersEndTheirBrowsersAndLeaveNothingBehind) {
   } hanging[] = {{{"-p", "QL-1"}, 300, SIGINT}, {{"-p", "QL-*"}, 300, SIGTERM}};
   for (const auto& c : hanging) {
     const Interrupted run =
-        interrupt(c.args, std::chrono::milliseconds(c.delay_ms), c.signal_number);
+        interrupt(c.args, std::chrono::milliseconds(c.delay_ms), c.signal_number, true);
     EXPECT_EQ(run.exit_status, 128 + c.signal_number);
     EXPECT_FALSE(run.groups.empty()) << "the browser had not started";
     expect_renders_complete_or_absent();

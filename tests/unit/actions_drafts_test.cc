@@ -150,6 +150,13 @@ TEST(DraftsAction, MissingPrototypeLeavesNothingBehind) {
   EXPECT_THAT(fatal_message_of([&] { write_qlml(row("QL-1", "T"), false, out); }),
               testing::StartsWith("Could not load lines: ./assets/QLML-prototype.qlml: "));
   EXPECT_EQ(snapshot_tree("."), (std::map<std::string, std::string>{{"assets/", ""}}));
+  // Nor does the whole action: the prototype is read before the stub of a selected template.
+  write_file("list.csv",
+             "Document Number,Title,Subject,Product,Author,Reviewer,Corp\nQL-1,T,s,p,a,r,x\n");
+  EXPECT_THAT(fatal_message_of([&] { generate_drafts("list.csv", false, out); }),
+              testing::StartsWith("Could not load lines: ./assets/QLML-prototype.qlml: "));
+  EXPECT_FALSE(std::filesystem::exists("assets/Corp.css"));
+  std::filesystem::remove("list.csv");
   // The next run, with the prototype in place, writes the draft.
   write_file("assets/QLML-prototype.qlml", "Number|$NUMBER\n");
   write_qlml(row("QL-1", "T"), false, out);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "browser_stand_ins.h"
 #include "test_support.h"
 
 namespace morvalen {
@@ -201,6 +202,29 @@ TEST(PdfPrinter, MissingOrUnstartableBrowserIsAFatalStop) {
     EXPECT_THAT(message, testing::HasSubstr("install Debian's chromium package"));
   }
   EXPECT_FALSE(fs::exists("A/A.pdf"));
+}
+
+// A page whose script never ends never finishes loading: past the deadline its browser is
+// ended, whichever way it prints, the old PDF stays, and the next page prints.
+TEST(PdfPrinter, AnEndlessScriptMeetsTheDeadline) {
+  if (testing_support::real_browser().empty()) GTEST_SKIP() << "no chromium installed";
+  ScratchFolder scratch;
+  write_file("A/A.html", "<html><body>A<script>while (true) {}</script></body></html>");
+  write_file("A/A.pdf", "%PDF old");
+  write_file("B/B.html", "<html><body>B</body></html>");
+  for (const std::size_t documents : {1u, 2u}) {
+    std::ostringstream out;
+    PdfPrinter printer(documents, false, out, std::chrono::seconds(10));
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(printer.print("A/A.html", "A/A.pdf")) << documents;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(40)) << documents;
+    EXPECT_EQ(printer.get_failure(),
+              "printing took longer than the deadline of 10 s, so the browser was ended");
+    EXPECT_EQ(read_whole_file("A/A.pdf"), "%PDF old");
+    EXPECT_TRUE(printer.print("B/B.html", "B/B.pdf")) << printer.get_failure();
+    EXPECT_TRUE(is_complete_pdf(read_whole_file("B/B.pdf")));
+    fs::remove("B/B.pdf");
+  }
 }
 
 }  // namespace

@@ -63,6 +63,43 @@ TEST(ReadCsv, HeaderCheckIgnoresCaseButNotBlanks) {
   }
 }
 
+// What spreadsheets write: classic Mac line ends, quoted fields, other separators.
+TEST(ReadCsv, SpreadsheetListsAreReadOrRejectedWithWhatToDo) {
+  const struct {
+    std::string list;
+    std::string problem;  // empty when the list is read: then its two rows are checked
+  } cases[] = {
+      {std::string(kHeader) + "\rQL-1,T,S,P,A,R\rQL-2,U,S,P,A,R\r", ""},
+      {std::string(kHeader) + "\r\nQL-1,T,S,P,A,R\rQL-2,U,S,P,A,R", ""},
+      {std::string(kHeader) + "\nQL-1,\"Pump Start, Run and Stop\",S,P,A,R\n",
+       "line 2: field 2 is quoted; this list has no quoting: remove the quotes, and the commas "
+       "inside fields"},
+      {"\"Document Number\",Title,Subject,Product,Author,Reviewer\n", "line 1: field 1 is quoted"},
+      {"Document Number;Title;Subject;Product;Author;Reviewer\n",
+       "line 1: the header has 1 fields; it must begin with the six headings Document "
+       "Number,Title,Subject,Product,Author,Reviewer; the list must be separated by commas, this "
+       "one seems to use ';'"},
+      {"Document Number\tTitle\tSubject\tProduct\tAuthor\tReviewer,x\n",
+       "line 1: the header has 2 fields; it must begin with the six headings Document "
+       "Number,Title,Subject,Product,Author,Reviewer; the list must be separated by commas, this "
+       "one seems to use tabs"},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder scratch;
+    write_file("list.csv", c.list);
+    if (c.problem.empty()) {
+      const std::vector<Process> processes = read_quietly("list.csv");
+      ASSERT_EQ(processes.size(), 2u) << c.list;
+      EXPECT_EQ(processes[0].title, "T");
+      EXPECT_EQ(processes[1].number, "QL-2");
+    } else {
+      EXPECT_THAT(fatal_message_of([] { read_quietly("list.csv"); }),
+                  testing::StartsWith("Rejected document list: list.csv: " + c.problem))
+          << c.list;
+    }
+  }
+}
+
 TEST(ReadCsv, DataRowsBecomeProcesses) {
   ScratchFolder scratch;
   write_file("./DocumentList.csv",

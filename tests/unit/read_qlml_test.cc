@@ -346,6 +346,9 @@ TEST(ReadQlml, EmbeddedTables) {
       "CSVSTART\nh\nCSVSTART|second start\nCSVEND\n"
       "CSVSTART\nCSVEND\n"
       "Step | U\n"
+      "CSVSTART|open\nrow\n"
+      "Step | V\n"
+      "Context | c\nCSVEND\n"
       "CSVSTART\n\nNext\n");
   const auto& items = process.sections.at(0).steps.at(0).sub_steps;
   ASSERT_EQ(items.size(), 3u);
@@ -358,10 +361,15 @@ TEST(ReadQlml, EmbeddedTables) {
   // A second CSVSTART inside a block is a row, and opens no table of its own.
   EXPECT_EQ(second.rows, (Rows{{"h"}, {"CSVSTART|second start"}}));
   EXPECT_EQ(std::get<Table>(items[2]).get_size(), (std::pair<std::size_t, std::size_t>{0, 0}));
-  // A table without CSVEND runs to the end; a blank first row is a one-cell header.
-  const auto& last = process.sections.at(0).steps.at(1).sub_steps;
-  ASSERT_EQ(last.size(), 1u);
-  EXPECT_EQ(std::get<Table>(last[0]).rows, (Rows{{""}, {"Next"}}));
+  // A table without CSVEND ends with its step; its CSVEND in the next step closes nothing
+  // there, and that step's table opens as usual.
+  const auto& open = process.sections.at(0).steps.at(1).sub_steps;
+  ASSERT_EQ(open.size(), 1u);
+  EXPECT_EQ(std::get<Table>(open[0]).rows, (Rows{{"row"}}));
+  // In the last step it runs to the end; a blank first row is a one-cell header.
+  const auto& last = process.sections.at(0).steps.at(2).sub_steps;
+  ASSERT_EQ(last.size(), 2u);
+  EXPECT_EQ(std::get<Table>(last[1]).rows, (Rows{{""}, {"Next"}}));
 }
 
 TEST(ReadQlml, SecondCsvStartBeforeCsvEndAddsNoTable) {

@@ -37,6 +37,9 @@ TEST(Resolve, DocumentNumbersSelectFolderNames) {
       {"QL-XX", {}},
       {"", {}},
       {"sub/SL", {"SL-1 - Inner"}},  // bare names, looked up in the root by the callers
+      // Shell completion of a folder name adds a "/".
+      {"QL-WI-0020 - Gamma/", {"QL-WI-0020 - Gamma"}},
+      {"QL-WI-0020 - Gamma//", {"QL-WI-0020 - Gamma"}},
       {"*",
        {"QL-WI-0010 - Alpha", "QL-WI-0010 - alpha", "QL-WI-00100 - Beta", "QL-WI-0020 - Gamma",
         "WebMenu.html", "assets", "sub"}},
