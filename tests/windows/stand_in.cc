@@ -59,7 +59,7 @@ int print(int argc, char** argv) {
   }
   if (pdf.empty()) return 5;
   std::ofstream out(pdf, std::ios::binary);
-  out << "%PDF-1.4 stand-in for " << argv[argc - 1] << "\n";
+  out << "%PDF-1.4 stand-in for " << argv[argc - 1] << "\n%%EOF\n";
   return out ? 0 : 6;
 }
 
