@@ -12,15 +12,12 @@ export WINEPREFIX=${WINEPREFIX:-$windows_build/wine} WINEDEBUG=-all
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Stand-in printers: each writes a small PDF to the --print-to-pdf= path.
+# Stand-in printers, the same program built for each side: one browser per page writes the
+# PDF it is asked for, the kept browser answers over its DevTools pipe; each PDF names its page
+# and the way it was printed.
 mkdir -p "$work/bin-linux" "$work/bin-windows"
-cat > "$work/bin-linux/chromium" <<'SCRIPT'
-#!/bin/sh
-for arg; do case "$arg" in --print-to-pdf=*) pdf="${arg#--print-to-pdf=}" ;; esac; done
-printf '%%PDF-1.4 stand-in\n' > "$pdf"
-SCRIPT
-chmod +x "$work/bin-linux/chromium"
-cp "$windows_build/stand_in.exe" "$work/bin-windows/chrome.exe"
+cp "$linux_build/printer_stand_in" "$work/bin-linux/chromium"
+cp "$windows_build/printer_stand_in.exe" "$work/bin-windows/chrome.exe"
 
 # The same folder name on both sides: it is the library's name.
 for side in linux windows; do
@@ -57,12 +54,23 @@ run inspect -i '*'
 run inspect-verbose -v -i QL-
 run menu -v -w
 run render-one -p QL-WI-0010
+render_one="QL-WI-0010 - Pump Start_Stop/QL-WI-0010 - Pump Start_Stop.pdf"
+grep -q "one browser per page, for QL-WI-0010" "$work/windows/library/$render_one" ||
+  { echo "-p QL-WI-0010 did not print with a browser of its own"; failed=1; }
 run render-all -p QL-
+run archive -a 'QL-WI-*'
 run missing -p QL-XX-9999 -i 'QL-WI-[0-9'
 run usage -q
-# Pages, menu, drafts and scripts byte for byte; PDFs are the stand-ins' and archive folder
-# names carry the time, so those two are compared by count only.
-if ! diff -r -x previous -x '*.pdf' "$work/linux" "$work/windows" >"$work/tree.diff"; then
+# Pages, menu, drafts, scripts and PDFs byte for byte; archive folder names carry the time, so
+# archives are compared by count only.
+pdfs=$(find "$work/windows/library" -path '*/previous' -prune -o -name '*.pdf' -print | wc -l)
+kept=$(find "$work/windows/library" -path '*/previous' -prune -o -name '*.pdf' -print0 |
+  xargs -0 grep -l "kept browser" | wc -l)
+if [ "$pdfs" -lt 2 ] || [ "$kept" != "$pdfs" ]; then
+  echo "-p QL- printed $kept of $pdfs PDFs with the kept browser"
+  failed=1
+fi
+if ! diff -r -x previous "$work/linux" "$work/windows" >"$work/tree.diff"; then
   echo "DIFFERENT files:"
   head -40 "$work/tree.diff" || true
   failed=1
@@ -79,7 +87,7 @@ cp "$windows_build/morvalen.exe" "$work/windows/library/"
 folder="$work/windows/library/QL-WI-0020 - Pump Mechanical Seal Replacement"
 rm -f "$folder"/*.pdf
 (cd "$folder" && WINEPATH="Z:${work//\//\\}\\bin-windows" wine cmd /c QuickLever.bat) >"$work/bat.out" 2>&1 || true
-if [ -s "$folder/QL-WI-0020 - Pump Mechanical Seal Replacement.pdf" ]; then
+if grep -qs "one browser per page, for QL-WI-0020" "$folder/QL-WI-0020 - Pump Mechanical Seal Replacement.pdf"; then
   echo "QuickLever.bat rendered QL-WI-0020"
 else
   echo "QuickLever.bat did not render QL-WI-0020:"

@@ -285,11 +285,17 @@ void end_browser_session(BrowserSession& session) {
 std::string file_url(const std::string& path) {
   static constexpr char hex[] = "0123456789ABCDEF";
   std::string url = "file://";
-  for (const char c : path) {
+  // A drive's path (C:/folder, C:\folder) is file:///C:/folder; its colon stays as it is.
+  // Elsewhere a backslash is part of a name.
+  const bool drive = path.size() >= 2 && path[1] == ':' &&
+                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  if (drive) url += '/';
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const char c = drive && path[i] == '\\' ? '/' : path[i];
     const auto byte = static_cast<unsigned char>(c);
     const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
                        (byte >= '0' && byte <= '9') || c == '/' || c == '-' || c == '_' ||
-                       c == '.' || c == '~';
+                       c == '.' || c == '~' || (drive && i == 1);
     if (plain) {
       url.push_back(c);
     } else {

@@ -51,7 +51,9 @@ TEST(DevtoolsPipe, FileUrlEncodesWhatAUrlCannotHold) {
   const Case cases[] = {
       {"/a/b.html", "file:///a/b.html"},
       {"/lib/QL-1 - Pump #2?/x.html", "file:///lib/QL-1%20-%20Pump%20%232%3F/x.html"},
-      {"/é%.html", "file:///%C3%A9%25.html"}};
+      {"/é%\\.html", "file:///%C3%A9%25%5C.html"},
+      {"C:/Lib/QL-1 - Pump/x.html", "file:///C:/Lib/QL-1%20-%20Pump/x.html"},
+      {"z:\\a:b\\x.html", "file:///z:/a%3Ab/x.html"}};
   for (const Case& c : cases) EXPECT_EQ(file_url(std::string(c.path)), c.url) << c.path;
 }
 

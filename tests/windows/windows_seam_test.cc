@@ -159,5 +159,29 @@ TEST(WindowsSeam, PrintsAndReportsALockedPdf) {
   ::_putenv_s("PATH", old_path.c_str());
 }
 
+// The kept browser over the DevTools pipe: every page of a folder whose name a URL must
+// encode reaches the browser as a file:///C:/... address; a page that is no file fails alone.
+TEST(WindowsSeam, KeptBrowserPrintsManyPages) {
+  ScratchFolder scratch;
+  fs::create_directories("bin");
+  ASSERT_TRUE(::CopyFileW(to_path(PRINTER_STAND_IN).c_str(), L"bin\\chrome.exe", FALSE));
+  const std::string old_path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  ASSERT_EQ(::_putenv_s("PATH", (scratch.path() + "/bin").c_str()), 0);
+  const std::string folder = "QL-1 - Pumpe #2 \u00d6l";
+  write_file(folder + "/A.html", "<html></html>");
+  write_file(folder + "/B.html", "<html></html>");
+  std::ostringstream out;
+  PdfPrinter printer(3, true, out);
+  EXPECT_TRUE(printer.print(folder + "/A.html", folder + "/A.pdf")) << printer.get_failure();
+  EXPECT_FALSE(printer.print(folder + "/C.html", folder + "/C.pdf"));
+  EXPECT_TRUE(printer.print(folder + "/B.html", folder + "/B.pdf")) << printer.get_failure();
+  ::_putenv_s("PATH", old_path.c_str());
+  EXPECT_EQ(read_whole_file(folder + "/B.pdf"),
+            "%PDF-1.4 stand-in, kept browser, for B.html\n%%EOF\n");
+  EXPECT_TRUE(path_exists(folder + "/A.pdf"));
+  EXPECT_FALSE(path_exists(folder + "/C.pdf"));
+  EXPECT_EQ(out.str().find("--print-to-pdf"), std::string::npos) << out.str();
+}
+
 }  // namespace
 }  // namespace morvalen
