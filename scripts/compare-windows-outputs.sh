@@ -61,8 +61,8 @@ run render-all -p QL-
 run archive -a 'QL-WI-*'
 run missing -p QL-XX-9999 -i 'QL-WI-[0-9'
 run usage -q
-# Pages, menu, drafts, scripts and PDFs byte for byte; archive folder names carry the time, so
-# archives are compared by count only.
+# Pages, menu, drafts, scripts and PDFs byte for byte; archive folder names carry the time to
+# the second (two runs in one second share a folder), so archives are compared by name only.
 pdfs=$(find "$work/windows/library" -path '*/previous' -prune -o -name '*.pdf' -print | wc -l)
 kept=$(find "$work/windows/library" -path '*/previous' -prune -o -name '*.pdf' -print0 |
   xargs -0 grep -l "kept browser" | wc -l)
@@ -76,7 +76,7 @@ if ! diff -r -x previous "$work/linux" "$work/windows" >"$work/tree.diff"; then
   failed=1
 fi
 for side in linux windows; do
-  (cd "$work/$side" && find . -name '*.pdf' | sed 's/_UTC-[-0-9T]*/_UTC-TIME/' | sort) \
+  (cd "$work/$side" && find . -name '*.pdf' | sed 's/_UTC-[-0-9T]*/_UTC-TIME/' | sort -u) \
     >"$work/pdfs.$side"
 done
 cmp -s "$work/pdfs.linux" "$work/pdfs.windows" || { echo "DIFFERENT PDFs or archives"; diff "$work/pdfs.linux" "$work/pdfs.windows"; failed=1; }

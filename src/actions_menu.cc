@@ -54,16 +54,19 @@ LibraryFolders scan_library_folders_in(const std::string& root) {
   if (error) fatal(kBadPath, error);
   LibraryFolders found;
   if (!fs::is_directory(status)) return found;
-  fs::directory_iterator entries(root, error);
+  const std::vector<FolderEntry> entries = list_folder(root, error);
   if (error) fatal(kBadPath, error);
-  for (; entries != fs::directory_iterator(); entries.increment(error)) {
-    const std::string name = from_path(entries->path().filename());
+  for (const FolderEntry& entry : entries) {
+    const std::string& name = entry.name;
     const std::string path = "./" + name;
     const std::string found_path = root + "/" + name;
     // The listing tells most entries' types already; a link (followed to its target) or
     // an entry of unknown type costs a look at the file itself.
-    const bool folder = entries->is_directory(error);
-    if (error) fatal(std::string(kBadPath) + ": " + (root == "." ? path : found_path), error);
+    bool folder = entry.kind == EntryKind::Folder;
+    if (entry.kind == EntryKind::Unknown) {
+      folder = fs::is_directory(to_path(found_path), error);
+      if (error) fatal(std::string(kBadPath) + ": " + (root == "." ? path : found_path), error);
+    }
     if (!folder) continue;
     // Only this exact spelling is the shared assets folder; "Assets" is a process folder.
     if (path == kAssetsFolder) continue;
@@ -76,7 +79,6 @@ LibraryFolders scan_library_folders_in(const std::string& root) {
     }
     found.process_folders.push_back(name);
   }
-  if (error) fatal(kBadPath, error);
   // The system lists folders in an order of its own (hash order on some file systems);
   // byte order gives the same menu on every machine, in the order DOCUMENT-NUMBER
   // patterns select folders.

@@ -116,6 +116,18 @@ inline constexpr bool kWindowsFileNames = true;
 inline constexpr bool kWindowsFileNames = false;
 #endif
 
+// What a folder's listing tells of an entry without a look at the entry itself: Unknown
+// for a link (its target decides) and where the system does not say.
+enum class EntryKind { Folder, Other, Unknown };
+struct FolderEntry {
+  std::string name;
+  EntryKind kind = EntryKind::Unknown;
+};
+// The entries of the folder `path` ("." and ".." left out) in the system's order, with their
+// kinds as the listing gives them: on Windows a look at each entry would cost several system
+// calls. Nothing with `error` set when the folder cannot be listed.
+std::vector<FolderEntry> list_folder(const std::string& path, std::error_code& error);
+
 // Whether something exists at `path` (a link counts by its target).
 bool path_exists(const std::string& path);
 // Whether `path` is a folder (a link counts by its target).

@@ -1,4 +1,5 @@
 // The POSIX side of files.h: the file-system calls std::filesystem lacks.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,36 @@ struct FileDescriptor {
 std::filesystem::path to_path(std::string_view utf8) { return std::filesystem::path(utf8); }
 
 std::string from_path(const std::filesystem::path& path) { return path.string(); }
+
+std::vector<FolderEntry> list_folder(const std::string& path, std::error_code& error) {
+  error.clear();
+  std::vector<FolderEntry> entries;
+  DIR* folder = ::opendir(path.c_str());
+  if (folder == nullptr) {
+    error = last_system_error();
+    return entries;
+  }
+  while (true) {
+    errno = 0;
+    const dirent* entry = ::readdir(folder);
+    if (entry == nullptr) {
+      if (errno != 0) {
+        error = last_system_error();
+        entries.clear();
+      }
+      break;
+    }
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    const EntryKind kind = entry->d_type == DT_DIR ? EntryKind::Folder
+                           : entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN
+                               ? EntryKind::Unknown
+                               : EntryKind::Other;
+    entries.push_back({std::string(name), kind});
+  }
+  ::closedir(folder);
+  return entries;
+}
 
 void read_file_into(const std::string& path, std::string& content, std::error_code& error) {
   error.clear();

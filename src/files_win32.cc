@@ -122,6 +122,38 @@ std::string from_path(const std::filesystem::path& path) {
   return utf8;
 }
 
+std::vector<FolderEntry> list_folder(const std::string& path, std::error_code& error) {
+  error.clear();
+  std::vector<FolderEntry> entries;
+  std::wstring pattern = to_wide(path);
+  if (!pattern.empty() && pattern.back() != L'/' && pattern.back() != L'\\') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW found{};
+  const HANDLE search =
+      ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                         FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) {
+    // Only a drive's empty root has no "." to find.
+    if (::GetLastError() != ERROR_FILE_NOT_FOUND) error = open_error(path + "/*");
+    return entries;
+  }
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const DWORD attributes = found.dwFileAttributes;
+    const EntryKind kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::Unknown
+                           : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::Folder
+                                                                            : EntryKind::Other;
+    entries.push_back({to_utf8(name), kind});
+  } while (::FindNextFileW(search, &found));
+  if (::GetLastError() != ERROR_NO_MORE_FILES) {
+    error = last_windows_error();
+    entries.clear();
+  }
+  ::FindClose(search);
+  return entries;
+}
+
 void read_file_into(const std::string& path, std::string& content, std::error_code& error) {
   error.clear();
   content.clear();

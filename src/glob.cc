@@ -230,11 +230,14 @@ class Walker {
     const std::string shown = folder.empty() ? "." : folder;
     std::vector<Entry> entries;
     std::error_code error;
-    fs::directory_iterator it(to_path(shown), error);
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-      std::error_code ignored;
-      const bool folder_entry = it->is_directory(ignored) && !it->is_symlink(ignored);
-      entries.push_back({from_path(it->path().filename()), folder_entry});
+    for (FolderEntry& listed : list_folder(shown, error)) {
+      bool folder_entry = listed.kind == EntryKind::Folder;
+      if (listed.kind == EntryKind::Unknown) {
+        const fs::path path = to_path(join(folder, listed.name));
+        std::error_code ignored;
+        folder_entry = fs::is_directory(path, ignored) && !fs::is_symlink(path, ignored);
+      }
+      entries.push_back({std::move(listed.name), folder_entry});
     }
     if (error) {
       out_ << "Skipped folder " << shown << " while matching: " << error.message() << "\n";
