@@ -133,8 +133,19 @@ std::vector<FolderEntry> list_folder(const std::string& path, std::error_code& e
       ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
                          FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) {
-    // Only a drive's empty root has no "." to find.
-    if (::GetLastError() != ERROR_FILE_NOT_FOUND) error = open_error(path + "/*");
+    const DWORD code = ::GetLastError();
+    const DWORD attributes = ::GetFileAttributesW(to_wide(path).c_str());
+    const bool folder =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Only a drive's empty root has no "." to find. A file's path says "invalid name" or
+    // "not found" here, depending on the Windows.
+    if (folder && code == ERROR_FILE_NOT_FOUND) return entries;
+    if (attributes != INVALID_FILE_ATTRIBUTES && !folder) {
+      error = std::make_error_code(std::errc::not_a_directory);
+    } else {
+      ::SetLastError(code);
+      error = open_error(path + "/*");
+    }
     return entries;
   }
   do {

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "fatal.h"
@@ -92,6 +93,40 @@ TEST(Files, OutputFailuresNameTheFinalFile) {
   }
   EXPECT_FALSE(try_write_whole_file("written.txt", "text"));
   EXPECT_EQ(read_whole_file("written.txt"), "text");
+}
+
+// A listing names every entry once (no "." or "..") with the kind it can tell without a
+// look at the entry: a link is left Unknown, whatever it leads to.
+TEST(Files, ListFolderGivesEveryEntryItsKind) {
+  ScratchFolder scratch;
+  write_file("lib/QL-1 - \u00d6l/QL-1.qlml", "");
+  write_file("lib/notes.txt", "");
+  fs::create_directory("lib/.git");
+#ifndef _WIN32
+  fs::create_directory_symlink("QL-1 - \u00d6l", "lib/link");
+#endif
+  std::error_code error;
+  std::vector<FolderEntry> listed = list_folder("lib", error);
+  EXPECT_FALSE(error);
+  std::sort(listed.begin(), listed.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  std::vector<std::pair<std::string, EntryKind>> found;
+  for (const FolderEntry& entry : listed) found.emplace_back(entry.name, entry.kind);
+  std::vector<std::pair<std::string, EntryKind>> expected{{".git", EntryKind::Folder},
+                                                          {"QL-1 - \u00d6l", EntryKind::Folder}};
+#ifndef _WIN32
+  expected.emplace_back("link", EntryKind::Unknown);
+#endif
+  expected.emplace_back("notes.txt", EntryKind::Other);
+  EXPECT_EQ(found, expected);
+  EXPECT_TRUE(list_folder("lib/QL-1 - \u00d6l", error).size() == 1 && !error);
+  const std::pair<std::string, std::errc> failures[] = {
+      {"lib/none", std::errc::no_such_file_or_directory},
+      {"lib/notes.txt", std::errc::not_a_directory}};
+  for (const auto& [path, reason] : failures) {
+    EXPECT_TRUE(list_folder(path, error).empty()) << path;
+    EXPECT_EQ(error, reason) << path << ": " << error.message();
+  }
 }
 
 }  // namespace
