@@ -19,10 +19,17 @@ mkdir -p "$work/bin-linux" "$work/bin-windows"
 cp "$linux_build/printer_stand_in" "$work/bin-linux/chromium"
 cp "$windows_build/printer_stand_in.exe" "$work/bin-windows/chrome.exe"
 
-# The same folder name on both sides: it is the library's name.
+# The same folder name on both sides: it is the library's name. A document whose folder name
+# goes beyond ASCII joins the examples.
 for side in linux windows; do
   mkdir "$work/$side"
   cp -r examples/library "$work/$side/library"
+  from="$work/$side/library/QL-WI-0010 - Pump Start_Stop"
+  to="$work/$side/library/QL-WI-0011 - Pumpe Ölstand"
+  mkdir "$to"
+  cp "$from"/*.csv "$from"/*.png "$to/"
+  sed -e 's/^Number .*/Number | QL-WI-0011/' -e 's/^Title .*/Title | Pumpe Ölstand/' \
+    "$from/QL-WI-0010 - Pump Start_Stop.qlml" >"$to/QL-WI-0011 - Pumpe Ölstand.qlml"
 done
 # One command on both sides: its console text and exit status are kept per side.
 run() {
@@ -57,6 +64,10 @@ run render-one -p QL-WI-0010
 render_one="QL-WI-0010 - Pump Start_Stop/QL-WI-0010 - Pump Start_Stop.pdf"
 grep -q "one browser per page, for QL-WI-0010" "$work/windows/library/$render_one" ||
   { echo "-p QL-WI-0010 did not print with a browser of its own"; failed=1; }
+run render-non-ascii -p QL-WI-0011
+grep -q "one browser per page, for QL-WI-0011 - Pumpe Ölstand.html" \
+  "$work/windows/library/QL-WI-0011 - Pumpe Ölstand/QL-WI-0011 - Pumpe Ölstand.pdf" ||
+  { echo "-p QL-WI-0011 did not print its page"; failed=1; }
 run render-all -p QL-
 run archive -a 'QL-WI-*'
 run missing -p QL-XX-9999 -i 'QL-WI-[0-9'

@@ -10,6 +10,9 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
+// After windows.h, which it needs:
+#include <shellapi.h>
 #define read_descriptor _read
 #define write_descriptor _write
 #else
@@ -21,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,15 +44,33 @@ std::string pdf_for(const std::string& way, const std::string& page) {
   return "%PDF-1.4 stand-in, " + way + ", for " + file_name_of(page) + "\n%%EOF\n";
 }
 
-int print_one(int argc, char** argv) {
+// The arguments in UTF-8; on Windows from the UTF-16 command line, as a browser takes them.
+std::vector<std::string> arguments([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
+#ifdef _WIN32
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  std::vector<std::string> utf8;
+  for (int i = 0; i < count; ++i) {
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(static_cast<std::size_t>(length > 0 ? length - 1 : 0), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), length, nullptr, nullptr);
+    utf8.push_back(arg);
+  }
+  ::LocalFree(wide);
+  return utf8;
+#else
+  return std::vector<std::string>(argv, argv + argc);
+#endif
+}
+
+int print_one(const std::vector<std::string>& args) {
   std::string pdf;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  for (const std::string& arg : args) {
     if (arg.rfind("--print-to-pdf=", 0) == 0) pdf = arg.substr(15);
   }
-  if (pdf.empty() || argc < 3) return 2;
+  if (pdf.empty() || args.size() < 3) return 2;
   std::ofstream out(utf8_path(pdf), std::ios::binary);
-  out << pdf_for("one browser per page", argv[argc - 1]);
+  out << pdf_for("one browser per page", args.back());
   return out ? 0 : 3;
 }
 
@@ -154,8 +176,9 @@ int serve_pipe() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--remote-debugging-pipe") return serve_pipe();
+  const std::vector<std::string> args = arguments(argc, argv);
+  for (const std::string& arg : args) {
+    if (arg == "--remote-debugging-pipe") return serve_pipe();
   }
-  return print_one(argc, argv);
+  return print_one(args);
 }
