@@ -9,6 +9,10 @@ cd "$(dirname "$0")/.."
 linux_build=$(realpath "${1:-build}")
 windows_build=$(realpath "${2:-build-windows}")
 export WINEPREFIX=${WINEPREFIX:-$windows_build/wine} WINEDEBUG=-all
+for program in "$linux_build/morvalen" "$linux_build/printer_stand_in" \
+  "$windows_build/morvalen.exe" "$windows_build/printer_stand_in.exe"; do
+  [ -x "$program" ] || { echo "no $program: build both with their tests (build-windows.sh --test)" >&2; exit 1; }
+done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
