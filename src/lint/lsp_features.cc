@@ -232,6 +232,13 @@ std::string describe(Keyword keyword, std::string_view value) {
   }
 }
 
+// Whether `path` begins with a drive, "C:" alone or before a separator.
+bool has_drive_letter(std::string_view path) {
+  return path.size() >= 2 &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+         path[1] == ':' && (path.size() == 2 || path[2] == '/' || path[2] == '\\');
+}
+
 }  // namespace
 
 std::string path_of_uri(std::string_view uri) {
@@ -240,9 +247,11 @@ std::string path_of_uri(std::string_view uri) {
     return {};
   }
   std::string_view rest = uri.substr(kScheme.size());
-  // "file://host/path": the host names this machine or none.
+  // "file://host/path": the host names this machine or none; on Windows another host is a
+  // share, "//host/path".
   const std::size_t slash = rest.find('/');
   if (slash == std::string_view::npos) return {};
+  const std::string_view host = rest.substr(0, slash);
   rest.remove_prefix(slash);
   const auto hex = [](char c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
@@ -260,12 +269,34 @@ std::string path_of_uri(std::string_view uri) {
       path.push_back(rest[i]);
     }
   }
+  if constexpr (kWindowsFileNames) {
+    // "file:///C:/Lib/x.qlml" names "C:/Lib/x.qlml".
+    if (has_drive_letter(std::string_view(path).substr(std::min<std::size_t>(1, path.size())))) {
+      path.erase(0, 1);
+    } else if (!host.empty() && lower_ascii(host) != "localhost") {
+      path = "//" + std::string(host) + path;
+    }
+  }
   return path;
 }
 
 std::string uri_of_path(std::string_view path) {
   constexpr std::string_view kDigits = "0123456789ABCDEF";
   std::string uri = "file://";
+  std::string windows_path;
+  if constexpr (kWindowsFileNames) {
+    // "C:\Lib\x.qlml" is "file:///C:/Lib/x.qlml", a share "\\host\x" is "file://host/x".
+    windows_path.assign(path);
+    std::replace(windows_path.begin(), windows_path.end(), '\\', '/');
+    path = windows_path;
+    if (path.starts_with("//")) {
+      path.remove_prefix(2);
+    } else if (has_drive_letter(path)) {
+      uri += '/';
+      uri += path.substr(0, 2);
+      path.remove_prefix(2);
+    }
+  }
   for (const char c : path) {
     const auto byte = static_cast<unsigned char>(c);
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||

@@ -3,6 +3,7 @@
 
 #include <sstream>
 
+#include "files.h"
 #include "lint/lsp_document.h"
 #include "lint/lsp_features.h"
 #include "lint/lsp_transport.h"
@@ -114,6 +115,18 @@ TEST(LspFeatures, FileUris) {
   EXPECT_EQ(uri_of_path("/Lib/QL-1 - A_B/pump (1).png"),
             "file:///Lib/QL-1%20-%20A_B/pump%20%281%29.png");
   EXPECT_EQ(path_of_uri(uri_of_path("/ä #?%/x")), "/ä #?%/x");
+  // Drives and shares, as Windows editors send them; elsewhere these are plain paths.
+  const bool windows = kWindowsFileNames;
+  EXPECT_EQ(path_of_uri("file:///c%3A/Lib/a%20b.qlml"),
+            windows ? "c:/Lib/a b.qlml" : "/c:/Lib/a b.qlml");
+  EXPECT_EQ(path_of_uri("file://server/share/x.qlml"),
+            windows ? "//server/share/x.qlml" : "/share/x.qlml");
+  if (windows) {
+    EXPECT_EQ(uri_of_path("C:\\Lib\\x.qlml"), "file:///C:/Lib/x.qlml");
+    EXPECT_EQ(uri_of_path("\\\\server\\share\\x.qlml"), "file://server/share/x.qlml");
+    for (const std::string path : {"C:/Lib/Pumpe Ölstand/x.qlml", "//server/share/x y.qlml"})
+      EXPECT_EQ(path_of_uri(uri_of_path(path)), path);
+  }
 }
 
 }  // namespace
