@@ -32,13 +32,15 @@ ScratchFolder::ScratchFolder() {
 ScratchFolder::~ScratchFolder() {
   std::error_code ignored;
   fs::current_path(to_path(previous_), ignored);
-  // Tests may leave folders without write or search permission behind.
+  // Tests may leave folders without write or search permission behind, and read-only files,
+  // which Windows does not delete.
   for (auto it = fs::recursive_directory_iterator(
            to_path(path_), fs::directory_options::skip_permission_denied, ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-    if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
+    if (it->is_symlink(ignored)) continue;
+    fs::permissions(it->path(),
+                    it->is_directory(ignored) ? fs::perms::owner_all : fs::perms::owner_write,
+                    fs::perm_options::add, ignored);
   }
   fs::remove_all(to_path(path_), ignored);
 }
