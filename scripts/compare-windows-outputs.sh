@@ -109,4 +109,42 @@ else
   head -20 "$work/bat.out"
   failed=1
 fi
+# Ctrl-C while the browser prints: Wine hands SIGINT on as a console control event when the
+# program runs on a terminal (here script's). The run ends the hung browser, removes its
+# profile folder, says "interrupted" and ends with 130.
+mkdir "$work/bin-hang"
+cp "$windows_build/stand_in.exe" "$work/bin-hang/chrome.exe"
+cp "$windows_build/morvalen.exe" "$work/interrupted.exe" # a name of its own, to find its process
+profiles() { find "$WINEPREFIX/drive_c/users" -maxdepth 3 -name 'morvalen-chromium-*' | sort; }
+profiles >"$work/profiles.before"
+cat >"$work/interrupt.sh" <<SCRIPT
+cd "$work/windows/library"
+STAND_IN_HANGS=1 WINEPATH='Z:${work//\//\\}\\bin-hang' wine "$work/interrupted.exe" -v -p QL-WI-0010 \
+  >"$work/interrupt.out" 2>"$work/interrupt.err"
+echo \$? >"$work/interrupt.status"
+SCRIPT
+script -qec "bash '$work/interrupt.sh'" /dev/null >/dev/null 2>&1 &
+program=""
+started=""
+for _ in $(seq 200); do
+  for pid in $(grep -ls "interrupted.exe" /proc/[0-9]*/comm 2>/dev/null | cut -d/ -f3); do
+    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q "^$work/interrupted.exe" && program=$pid
+  done
+  started=$(profiles | comm -13 "$work/profiles.before" -)
+  [ -n "$program" ] && [ -n "$started" ] && break
+  sleep 0.1
+done
+sleep 0.5
+[ -n "$program" ] && kill -INT "$program"
+for _ in $(seq 200); do [ -s "$work/interrupt.status" ] && break; sleep 0.1; done
+left=$(profiles | comm -13 "$work/profiles.before" -)
+if [ -n "$started" ] && [ "$(cat "$work/interrupt.status" 2>/dev/null)" = 130 ] &&
+  grep -qx interrupted "$work/interrupt.err" &&
+  [ -z "$left" ] && ! grep -qs "bin-hang" /proc/[0-9]*/cmdline; then
+  echo "Ctrl-C ended the run and its browser and left no profile folder"
+else
+  echo "Ctrl-C under Wine: status $(cat "$work/interrupt.status" 2>/dev/null), left: $left"
+  cat "$work/interrupt.err" 2>/dev/null | head -5
+  failed=1
+fi
 exit $failed

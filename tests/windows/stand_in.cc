@@ -6,12 +6,14 @@
 //   stand_in echo             reads its descriptor 3 until it ends and writes all of it
 //                             back on its descriptor 4 (the DevTools pipe pair)
 //   stand_in --headless ... --print-to-pdf=PDF ... PAGE
-//                             prints as the browser does: writes a small PDF to PDF
+//                             prints as the browser does: writes a small PDF to PDF; with
+//                             STAND_IN_HANGS set it sleeps a minute instead
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -74,5 +76,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "echo") return echo();
+  if (std::getenv("STAND_IN_HANGS") != nullptr) {
+    ::Sleep(60000);
+    return 0;
+  }
   return print(argc, argv);
 }
