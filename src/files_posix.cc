@@ -59,29 +59,29 @@ std::vector<FolderEntry> list_folder(const std::string& path, std::error_code& e
 
 void read_file_into(const std::string& path, std::string& content, std::error_code& error) {
   error.clear();
-  content.clear();
   // O_NONBLOCK keeps the open of a pipe from waiting for a writer; it changes nothing for
   // regular files.
   FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   if (file.fd < 0) {
     error = last_system_error();
+    content.clear();
     return;
   }
-  struct stat kind {};
-  if (::fstat(file.fd, &kind) == 0 && !S_ISREG(kind.st_mode) && !S_ISDIR(kind.st_mode)) {
+  struct stat info {};
+  if (::fstat(file.fd, &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
     error = not_a_regular_file_error();
+    content.clear();
     return;
   }
   // A regular file is read straight into `content`, sized by fstat with one byte to spare
   // so that the read meeting the end needs no second growth; files that grow meanwhile,
-  // and pipes or devices without a size, are read on in steps.
+  // and pipes or devices without a size, are read on in steps. The bytes `content` holds
+  // already are read over, not cleared first: a buffer reused for many files of a size is
+  // never filled with zeros only to be overwritten.
   std::size_t expected = 0;
-  struct stat info {};
-  if (::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    expected = static_cast<std::size_t>(info.st_size);
-  }
+  if (S_ISREG(info.st_mode) && info.st_size > 0) expected = static_cast<std::size_t>(info.st_size);
   std::size_t used = 0;
-  content.resize(expected + 1);
+  if (content.size() < expected + 1) content.resize(expected + 1);
   while (true) {
     if (used == content.size()) content.resize(std::max<std::size_t>(2 * content.size(), 1 << 16));
     const ssize_t got = ::read(file.fd, content.data() + used, content.size() - used);

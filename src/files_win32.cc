@@ -167,16 +167,17 @@ std::vector<FolderEntry> list_folder(const std::string& path, std::error_code& e
 
 void read_file_into(const std::string& path, std::string& content, std::error_code& error) {
   error.clear();
-  content.clear();
   Handle file{::CreateFileW(to_wide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
   if (file.handle == INVALID_HANDLE_VALUE) {
     error = open_error(path);
+    content.clear();
     return;
   }
   // A pipe or a device could wait for a writer for ever (files.h).
   if (::GetFileType(file.handle) != FILE_TYPE_DISK) {
     error = not_a_regular_file_error();
+    content.clear();
     return;
   }
   // Each call is costly under some Windows layers (a server round trip under Wine), so a
@@ -186,8 +187,9 @@ void read_file_into(const std::string& path, std::string& content, std::error_co
   LARGE_INTEGER size{};
   const bool sized = ::GetFileSizeEx(file.handle, &size) != 0;
   if (sized && size.QuadPart > 0) expected = static_cast<std::size_t>(size.QuadPart);
+  // The bytes `content` holds already are read over, not cleared first (files_posix.cc).
   std::size_t used = 0;
-  content.resize(expected + 1);
+  if (content.size() < expected + 1) content.resize(expected + 1);
   while (true) {
     if (used == content.size()) content.resize(std::max<std::size_t>(2 * content.size(), 1 << 16));
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(content.size() - used, 1u << 30));

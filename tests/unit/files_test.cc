@@ -129,5 +129,48 @@ TEST(Files, ListFolderGivesEveryEntryItsKind) {
   }
 }
 
+// Both ways of cutting lines cut alike: at line feeds, a carriage return before one going
+// with it, a last line without one, a byte-order mark at the start dropped.
+TEST(Files, LinesAreCutAtLineFeeds) {
+  const std::pair<std::string_view, std::vector<std::string>> cases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\n", {"a"}},
+      {"a\r\nb", {"a", "b"}},
+      {"\r\n\n", {"", ""}},
+      {"a\rb\r", {"a\rb\r"}},
+      {"x\r\r\n", {"x\r"}},
+      {"\xEF\xBB\xBFone\ntwo\n", {"one", "two"}},
+  };
+  for (const auto& [content, expected] : cases) {
+    EXPECT_EQ(split_lines(content), expected) << content;
+    const std::vector<std::string_view> views = split_line_views(content);
+    EXPECT_EQ(std::vector<std::string>(views.begin(), views.end()), expected) << content;
+  }
+}
+
+// One buffer reused for many files, as the library commands read: each read gives that
+// file's bytes exactly, whatever the buffer held before, and nothing after an error.
+TEST(Files, ReadingIntoOneBufferGivesEachFileExactly) {
+  ScratchFolder scratch;
+  const std::string large(300 * 1024, 'x');
+  write_file("large.txt", large);
+  write_file("small.txt", "two\nlines");
+  write_file("empty.txt", "");
+  write_file("middle.txt", std::string(70 * 1024, 'm'));
+  const std::pair<std::string, std::string> reads[] = {
+      {"small.txt", "two\nlines"}, {"large.txt", large},
+      {"empty.txt", ""},           {"small.txt", "two\nlines"},
+      {"missing.txt", ""},         {"middle.txt", std::string(70 * 1024, 'm')},
+      {"large.txt", large},        {"small.txt", "two\nlines"}};
+  std::string content = "left from before";
+  for (const auto& [path, expected] : reads) {
+    std::error_code error;
+    read_file_into(path, content, error);
+    EXPECT_EQ(error.operator bool(), path == "missing.txt") << path;
+    EXPECT_EQ(content, expected) << path;
+  }
+}
+
 }  // namespace
 }  // namespace morvalen
