@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -144,7 +145,25 @@ std::optional<std::string_view> next_line(std::string_view content, std::size_t&
 }
 
 std::vector<std::string_view> split_line_views(std::string_view content) {
-  return split_into<std::string_view>(content);
+  // Cut as next_line cuts, in one walk from line feed to line feed: a checker splits
+  // every document of a library.
+  content = drop_byte_order_mark(content);
+  std::vector<std::string_view> lines;
+  const char* const data = content.data();
+  const std::size_t size = content.size();
+  std::size_t start = 0;
+  while (start < size) {
+    const void* feed = std::memchr(data + start, '\n', size - start);
+    if (feed == nullptr) {
+      lines.emplace_back(data + start, size - start);
+      break;
+    }
+    const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(feed) - data);
+    const std::size_t line_end = end > start && data[end - 1] == '\r' ? end - 1 : end;
+    lines.emplace_back(data + start, line_end - start);
+    start = end + 1;
+  }
+  return lines;
 }
 
 std::vector<std::string> split_lines(std::string_view content) {

@@ -81,8 +81,6 @@ constexpr std::array<std::array<KeywordEntry, 7>, kLongestKeyword + 2> kKeywords
 
 constexpr std::string_view kPlaceholderImage = "../assets/placeholderImage-small.png";
 
-bool is_ascii_white(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 Keyword none_with_bar(std::string_view line, std::size_t& bar) {
   bar = std::min(line.find('|'), line.size());
   return Keyword::None;
@@ -134,6 +132,26 @@ Keyword keyword_of_packed(const std::array<char, kLongestKeyword>& buffer, std::
   return Keyword::None;
 }
 
+// What a byte is to classify_statement: a letter (as its upper case), or one of these.
+enum ByteKind : char { kOtherByte = 0, kWhiteByte = 1, kBarByte = 2, kHighByte = 3 };
+constexpr std::array<char, 256> kByteKinds = [] {
+  std::array<char, 256> kinds{};
+  for (int c = 0; c < 256; ++c) {
+    if (c >= 'a' && c <= 'z') {
+      kinds[c] = static_cast<char>(c - 'a' + 'A');
+    } else if (c >= 'A' && c <= 'Z') {
+      kinds[c] = static_cast<char>(c);
+    } else if (c == ' ' || (c >= '\t' && c <= '\r')) {
+      kinds[c] = kWhiteByte;
+    } else if (c == '|') {
+      kinds[c] = kBarByte;
+    } else if (c >= 0x80) {
+      kinds[c] = kHighByte;
+    }
+  }
+  return kinds;
+}();
+
 // The keyword of `line` and the position of its first bar (the line's length without
 // one). Keywords are ASCII letters, so an ASCII character that is neither a letter, white
 // space nor the bar settles the line as None at once (comments, table rows); only a byte
@@ -141,25 +159,22 @@ Keyword keyword_of_packed(const std::array<char, kLongestKeyword>& buffer, std::
 Keyword classify_statement(std::string_view line, std::size_t& bar) {
   std::array<char, kLongestKeyword> buffer{};
   std::size_t length = 0;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '|') {
-      bar = i;
-      return keyword_of_packed(buffer, length);
-    }
-    if (c >= 'a' && c <= 'z') {
+  for (std::size_t i = skip_ascii_white(line); i < line.size(); ++i) {
+    const char kind = kByteKinds[static_cast<unsigned char>(line[i])];
+    if (kind >= 'A') {
       // Upper-casing never shortens text, so more letters than the longest keyword can
       // never become one.
       if (length == kLongestKeyword) return none_with_bar(line, bar);
-      buffer[length++] = static_cast<char>(c - 'a' + 'A');
-    } else if (c >= 'A' && c <= 'Z') {
-      if (length == kLongestKeyword) return none_with_bar(line, bar);
-      buffer[length++] = c;
-    } else if (byte >= 0x80) {
+      buffer[length++] = kind;
+    } else if (kind == kWhiteByte) {
+      continue;
+    } else if (kind == kBarByte) {
+      bar = i;
+      return keyword_of_packed(buffer, length);
+    } else if (kind == kHighByte) {
       bar = std::min(line.find('|', i), line.size());
       return keyword_of(trim_whitespace_make_uppercase(line.substr(0, bar)));
-    } else if (!is_ascii_white(byte)) {
+    } else {
       return none_with_bar(line, bar);
     }
   }
@@ -672,7 +687,9 @@ Requirement parse_verification_line(std::string_view value) {
 }
 
 VerificationMethod which_method(std::string_view text) {
-  const std::string word = trim_whitespace_make_uppercase(text);
+  std::array<char, 16> buffer;
+  std::string longer;
+  const std::string_view word = trim_whitespace_make_uppercase(text, buffer, longer);
   if (word == "D" || word == "DEMO" || word == "DEMONSTRATION") {
     return VerificationMethod::Demonstration;
   }

@@ -141,10 +141,9 @@ std::string unicode_upper(std::string_view text) {
 
 std::string_view trim_view(std::string_view text) {
   // Most texts begin and end in ASCII; only a byte beyond ASCII at either end needs the
-  // decoding walk below.
-  std::size_t front = 0;
+  // decoding walk below. Documents indent with blanks: eight at a time, then one by one.
+  const std::size_t front = skip_ascii_white(text);
   std::size_t back = text.size();
-  while (front < back && is_ascii_white(static_cast<unsigned char>(text[front]))) ++front;
   while (back > front && is_ascii_white(static_cast<unsigned char>(text[back - 1]))) --back;
   if (front == back) return {};
   if (static_cast<unsigned char>(text[front]) < 0x80 &&
@@ -193,6 +192,21 @@ std::string trim_whitespace_make_uppercase(std::string_view text) {
   return to_upper(joined);
 }
 
+std::string_view trim_whitespace_make_uppercase(std::string_view text, std::span<char> buffer,
+                                                std::string& longer) {
+  std::size_t length = 0;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (is_ascii_white(byte)) continue;
+    if (byte >= 0x80 || length == buffer.size()) {
+      longer = trim_whitespace_make_uppercase(text);
+      return longer;
+    }
+    buffer[length++] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  return {buffer.data(), length};
+}
+
 std::string to_upper(std::string_view text) {
   if (!is_ascii(text)) return unicode_upper(text);
   std::string result(text);
@@ -207,7 +221,13 @@ std::optional<std::size_t> first_invalid_utf8(std::string_view text) {
   const std::size_t n = text.size();
   std::size_t i = 0;
   while (i < n) {
-    // Text is mostly ASCII: eight bytes at a time while none has its high bit set.
+    // Text is mostly ASCII: 32 bytes, then eight at a time while none has its high bit set.
+    while (i + 32 <= n) {
+      std::uint64_t words[4] = {};
+      std::memcpy(words, bytes + i, sizeof words);
+      if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL) != 0) break;
+      i += 32;
+    }
     while (i + 8 <= n) {
       std::uint64_t word = 0;
       std::memcpy(&word, bytes + i, sizeof word);

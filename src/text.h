@@ -1,12 +1,29 @@
 // text.h: text helpers. All text is UTF-8; white space is Unicode White_Space.
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace morvalen {
+
+// The position of the first byte of `text` from `from` on that is no ASCII white space
+// (blank, tab, line feed, vertical tab, form feed, carriage return), or its size. Runs of
+// blanks, as documents indent, are passed eight at a time.
+inline std::size_t skip_ascii_white(std::string_view text, std::size_t from = 0) {
+  constexpr std::uint64_t kEightBlanks = 0x2020202020202020;
+  std::size_t i = from;
+  for (std::uint64_t word = 0; i + 8 <= text.size(); i += 8) {
+    std::memcpy(&word, text.data() + i, sizeof word);
+    if (word != kEightBlanks) break;
+  }
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  return i;
+}
 
 // `text` without leading and trailing white space.
 std::string_view trim_view(std::string_view text);
@@ -14,6 +31,10 @@ std::string trim(std::string_view text);
 // `text` with every white-space character removed wherever it stands, then upper-cased
 // with the full Unicode mapping: "Pro cess type" -> "PROCESSTYPE", "straße" -> "STRASSE".
 std::string trim_whitespace_make_uppercase(std::string_view text);
+// The same for the short words of a field (a method, a mark), without allocating: the
+// result lies in `buffer` when `text` is ASCII and its word fits there, else in `longer`.
+std::string_view trim_whitespace_make_uppercase(std::string_view text, std::span<char> buffer,
+                                                std::string& longer);
 // `text` upper-cased with the full Unicode mapping, nothing removed.
 std::string to_upper(std::string_view text);
 // The byte offset of the first byte that is not part of a well-formed UTF-8 sequence

@@ -121,8 +121,10 @@ class DocumentChecker {
 
   void check_lines();
   void check_header();
-  // `folders`: the library's process folders in byte order (scan_library_folders_in).
-  void check_library(const fs::path& document_path, const std::vector<std::string>& folders);
+  // `folders`: the library's process folders in byte order (scan_library_folders_in);
+  // `folder_name`: the name of the document's folder when the caller knows it, else "".
+  void check_library(const fs::path& document_path, const std::vector<std::string>& folders,
+                     std::string_view folder_name);
 
  private:
   Place line_place(std::size_t index, std::size_t from, std::size_t to) const {
@@ -262,8 +264,8 @@ void DocumentChecker::check_outside(std::size_t index) {
 void DocumentChecker::check_fields(std::size_t index) {
   const LineTrace& traced = trace_.lines[index];
   const std::string_view line = lines_[index];
-  const auto fields_beyond = [&](std::size_t read, std::string_view statement) {
-    const Fields fields = fields_of(line);
+  const auto fields_beyond = [&](const Fields& fields, std::size_t read,
+                                 std::string_view statement) {
     if (fields.size() <= read) return;
     const Field& first = fields[read];
     add("QL303", line_place(index, first.offset - 1, line.size()),
@@ -283,7 +285,10 @@ void DocumentChecker::check_fields(std::size_t index) {
             "this Action's expected result is empty; write it after the second bar");
       }
       if (fields.size() > 2) {
-        const std::string mark = trim_whitespace_make_uppercase(fields[2].text);
+        std::array<char, 24> buffer;
+        std::string longer;
+        const std::string_view mark =
+            trim_whitespace_make_uppercase(fields[2].text, buffer, longer);
         static constexpr std::array<std::string_view, 6> kYes = {
             "T", "Y", "TPV", "YES", "TRUE", "TWOPARTYVERIFICATION"};
         static constexpr std::array<std::string_view, 6> kNo = {"",  "N",     "NO",
@@ -296,7 +301,7 @@ void DocumentChecker::check_fields(std::size_t index) {
                   "(or T, Y, YES, TRUE), or leave the field out");
         }
       }
-      fields_beyond(3, "Action");
+      fields_beyond(fields, 3, "Action");
       return;
     }
     case Keyword::Verification: {
@@ -310,7 +315,10 @@ void DocumentChecker::check_fields(std::size_t index) {
                 : "this Verification has no method: it is read as Sampling; add \"| method\" "
                   "(Demonstration, Inspection, Analysis, Test or Sampling)");
       } else {
-        const std::string method = trim_whitespace_make_uppercase(fields[2].text);
+        std::array<char, 16> buffer;
+        std::string longer;
+        const std::string_view method =
+            trim_whitespace_make_uppercase(fields[2].text, buffer, longer);
         if (which_method(method) == VerificationMethod::Sampling && method != "S" &&
             method != "SAMPLING") {
           add("QL304", field_place(index, fields[2]),
@@ -319,7 +327,7 @@ void DocumentChecker::check_fields(std::size_t index) {
                   "Inspection, Analysis, Test or Sampling (or D, I, A, T, S)");
         }
       }
-      fields_beyond(3, "Verification");
+      fields_beyond(fields, 3, "Verification");
       return;
     }
     case Keyword::Resource: {
@@ -335,20 +343,21 @@ void DocumentChecker::check_fields(std::size_t index) {
       return;
     }
     case Keyword::Revision:
-      fields_beyond(2, "Revision");
+      fields_beyond(fields_of(line), 2, "Revision");
       return;
     case Keyword::Image:
       if (traced.fate == LineFate::Content) {
-        fields_beyond(2, "Image");
-        check_image(index, fields_of(line)[0], "Image");
+        const Fields fields = fields_of(line);
+        fields_beyond(fields, 2, "Image");
+        check_image(index, fields[0], "Image");
       }
       return;
     case Keyword::CsvStart:
-      if (traced.fate == LineFate::TableStart) fields_beyond(1, "CSVSTART");
+      if (traced.fate == LineFate::TableStart) fields_beyond(fields_of(line), 1, "CSVSTART");
       return;
     case Keyword::CsvFile:
       if (traced.fate == LineFate::Content) {
-        fields_beyond(2, "CSVFILE");
+        fields_beyond(fields_of(line), 2, "CSVFILE");
         check_csv_file(index);
       }
       return;
@@ -387,16 +396,19 @@ void DocumentChecker::check_image(std::size_t index, const Field& field,
   if (name.empty() || name.find("://") != std::string_view::npos || name.starts_with("data:")) {
     return;
   }
-  const Place place = line_place(index, field.offset + leading_blanks(field.text),
-                                 field.offset + leading_blanks(field.text) + name.size());
+  // Most images are there: the place is worked out for a finding only.
+  const auto place = [&] {
+    const std::size_t from = field.offset + leading_blanks(field.text);
+    return line_place(index, from, from + name.size());
+  };
   if (!file_exists(name)) {
-    add("QL502", place,
+    add("QL502", place(),
         "the " + std::string(statement) + " file " + in_quotes(name) +
             " is not in the process folder, so the page shows a broken image");
     return;
   }
   if (name.find('/') != std::string_view::npos && !name.starts_with("../")) {
-    add("QL504", place,
+    add("QL504", place(),
         in_quotes(name) +
             " lies in a subfolder of the process folder, which archives do not keep; keep it "
             "beside the document");
@@ -686,7 +698,8 @@ void DocumentChecker::check_header() {
 }
 
 void DocumentChecker::check_library(const fs::path& document_path,
-                                    const std::vector<std::string>& folders) {
+                                    const std::vector<std::string>& folders,
+                                    std::string_view folder_name) {
   // The last Number and Title lines decide, as in the model.
   std::string number = "NO NUMBER IN QLML FILE - THIS IS PLACEHOLDER TEXT";
   std::string title = "NO TITLE IN QLML FILE";
@@ -703,8 +716,11 @@ void DocumentChecker::check_library(const fs::path& document_path,
   }
   const Place place =
       number_line == 0 ? Place{file_, 1, 1, 1, 1} : statement_place(number_line - 1);
-  const fs::path folder = fs::absolute(document_path).lexically_normal().parent_path();
-  const std::string folder_name = from_path(folder.filename());
+  const std::string folder_name_of_path =
+      folder_name.empty()
+          ? from_path(fs::absolute(document_path).lexically_normal().parent_path().filename())
+          : std::string();
+  if (folder_name.empty()) folder_name = folder_name_of_path;
   const std::string expected = process_folder_name(number, title).substr(2);
   if (folder_name != expected) {
     add("QL701", place,
@@ -734,6 +750,16 @@ std::vector<Finding> apply_config(std::vector<Finding> findings, const CheckConf
   std::map<int, std::set<std::string, std::less<>>> line_codes;
   std::set<std::string, std::less<>> pending;
   for (std::size_t index = 0; index < lines.size(); ++index) {
+    // Only a comment (or a line after one) matters here; most lines are settled by their
+    // first character that is not ASCII white space.
+    if (pending.empty()) {
+      const std::string_view raw = lines[index];
+      const std::size_t first = skip_ascii_white(raw);
+      if (first == raw.size() ||
+          (raw[first] != '/' && static_cast<unsigned char>(raw[first]) < 0x80)) {
+        continue;
+      }
+    }
     const std::string_view line = trim_view(lines[index]);
     const bool row = index < trace.lines.size() && trace.lines[index].table_row;
     if (line.starts_with("//") && !row) {
@@ -860,7 +886,8 @@ namespace {
 
 std::vector<Finding> check_document_among(const fs::path& document_path, std::string_view bytes,
                                           const CheckConfig& config,
-                                          const std::vector<std::string>* library_folders);
+                                          const std::vector<std::string>* library_folders,
+                                          std::string_view folder_name = {});
 
 }  // namespace
 
@@ -878,7 +905,8 @@ namespace {
 
 std::vector<Finding> check_document_among(const fs::path& document_path, std::string_view bytes,
                                           const CheckConfig& config,
-                                          const std::vector<std::string>* library_folders) {
+                                          const std::vector<std::string>* library_folders,
+                                          std::string_view folder_name) {
   if (const std::optional<std::size_t> bad = first_invalid_utf8(bytes)) {
     const std::string_view before = bytes.substr(0, *bad);
     const std::size_t line_start =
@@ -901,7 +929,9 @@ std::vector<Finding> check_document_among(const fs::path& document_path, std::st
   DocumentChecker checker(document_path, lines, trace);
   checker.check_header();
   checker.check_lines();
-  if (library_folders != nullptr) checker.check_library(document_path, *library_folders);
+  if (library_folders != nullptr) {
+    checker.check_library(document_path, *library_folders, folder_name);
+  }
   return apply_config(checker.take(), config, lines, trace);
 }
 
@@ -919,7 +949,11 @@ std::vector<Finding> check_library(const fs::path& root, std::string_view shown,
   const std::vector<std::string> folders = scan_library_folders_in(from_path(root)).process_folders;
   for (const std::string& folder : folders) {
     const std::string document = folder + "/" + folder + ".qlml";
-    if (!path_exists(from_path(root / to_path(document)))) {
+    const std::string path = from_path(root / to_path(document));
+    // Read at once: only a document that cannot be read is looked for.
+    std::error_code error;
+    read_file_into(path, content, error);
+    if (error && !path_exists(path)) {
       if (is_reported(config, "QL702")) {
         const Rule& rule = *find_rule("QL702");
         Finding finding;
@@ -933,11 +967,9 @@ std::vector<Finding> check_library(const fs::path& root, std::string_view shown,
       }
       continue;
     }
-    std::error_code error;
-    read_file_into(from_path(root / to_path(document)), content, error);
     if (error) fatal("Could not load lines: " + from_path(shown_path(document)), error);
     std::vector<Finding> found =
-        check_document_among(shown_path(document), content, document_config, &folders);
+        check_document_among(shown_path(document), content, document_config, &folders, folder);
     std::move(found.begin(), found.end(), std::back_inserter(findings));
   }
   return findings;

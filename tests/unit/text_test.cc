@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace morvalen {
 namespace {
 
@@ -21,9 +23,18 @@ TEST(Text, TrimWhitespaceMakeUppercase) {
       {"\xef\xbb\xbftitle", "\xef\xbb\xbfTITLE"},  // a byte-order mark is not white space
       {"", ""},
       {"\x0b\x0c", ""},
+      {" t p v ", "TPV"},
+      {"\u017ft", "ST"},  // long s upper-cases to ASCII
+      {"a bcde", "ABCDE"},
+      {"abcdef", "ABCDEF"},
   };
-  for (const Case& c : cases)
+  for (const Case& c : cases) {
     EXPECT_EQ(trim_whitespace_make_uppercase(c.input), c.expected) << c.input;
+    // The same into a buffer of five: short ASCII words there, anything else in `longer`.
+    std::array<char, 5> buffer{};
+    std::string longer;
+    EXPECT_EQ(trim_whitespace_make_uppercase(c.input, buffer, longer), c.expected) << c.input;
+  }
 }
 
 TEST(Text, TrimRemovesUnicodeWhiteSpaceAtBothEndsOnly) {
