@@ -9,8 +9,8 @@ cd "$(dirname "$0")/.."
 linux_build=$(realpath "${1:-build}")
 windows_build=$(realpath "${2:-build-windows}")
 export WINEPREFIX=${WINEPREFIX:-$windows_build/wine} WINEDEBUG=-all
-for program in "$linux_build/morvalen" "$linux_build/printer_stand_in" \
-  "$windows_build/morvalen.exe" "$windows_build/printer_stand_in.exe"; do
+for program in "$linux_build/morvalen" "$linux_build/qlml" "$linux_build/printer_stand_in" \
+  "$windows_build/morvalen.exe" "$windows_build/qlml.exe" "$windows_build/printer_stand_in.exe"; do
   [ -x "$program" ] || { echo "no $program: build both with their tests (build-windows.sh --test)" >&2; exit 1; }
 done
 work=$(mktemp -d)
@@ -35,21 +35,23 @@ for side in linux windows; do
   sed -e 's/^Number .*/Number | QL-WI-0011/' -e 's/^Title .*/Title | Pumpe Ölstand/' \
     "$from/QL-WI-0010 - Pump Start_Stop.qlml" >"$to/QL-WI-0011 - Pumpe Ölstand.qlml"
 done
-# One command on both sides: its console text and exit status are kept per side.
+# One command of $tool (morvalen, then qlml) on both sides: its console text and exit status
+# are kept per side.
+tool=morvalen
 run() {
   local name=$1
   shift
-  (cd "$work/linux/library" && PATH="$work/bin-linux:$PATH" "$linux_build/morvalen" "$@") \
+  (cd "$work/linux/library" && PATH="$work/bin-linux:$PATH" "$linux_build/$tool" "$@") \
     >"$work/$name.linux.out" 2>"$work/$name.linux.err" && echo 0 >"$work/$name.linux.status" ||
     echo $? >"$work/$name.linux.status"
   (cd "$work/windows/library" && WINEPATH="Z:${work//\//\\}\\bin-windows" \
-    wine "$windows_build/morvalen.exe" "$@") \
+    wine "$windows_build/$tool.exe" "$@") \
     >"$work/$name.windows.out" 2>"$work/$name.windows.err" && echo 0 >"$work/$name.windows.status" ||
     echo $? >"$work/$name.windows.status"
   for stream in out err status; do
-    sed 's/morvalen\.exe/morvalen/g' "$work/$name.windows.$stream" >"$work/$name.windows.$stream.cmp"
+    sed "s/$tool\\.exe/$tool/g" "$work/$name.windows.$stream" >"$work/$name.windows.$stream.cmp"
     if ! cmp -s "$work/$name.linux.$stream" "$work/$name.windows.$stream.cmp"; then
-      echo "DIFFERENT $stream of morvalen $*:"
+      echo "DIFFERENT $stream of $tool $*:"
       diff "$work/$name.linux.$stream" "$work/$name.windows.$stream.cmp" | head -20 || true
       failed=1
     fi
@@ -76,6 +78,11 @@ run render-all -p QL-
 run archive -a 'QL-WI-*'
 run missing -p QL-XX-9999 -i 'QL-WI-[0-9'
 run usage -q
+# The checker and the requirements matrix (written into the library, compared below).
+tool=qlml
+run check check --format json
+run check-sarif check --format sarif
+run trace trace
 # Pages, menu, drafts, scripts and PDFs byte for byte; archive folder names carry the time to
 # the second (two runs in one second share a folder), so archives are compared by name only.
 pdfs=$(find "$work/windows/library" -path '*/previous' -prune -o -name '*.pdf' -print | wc -l)
