@@ -419,7 +419,8 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const Keyword keyword = lines.keywords[i];
     if (keyword == Keyword::None) continue;
-    const std::string_view value = value_of(lines.text[i]);
+    // The text after the bar, looked for only when the item is built.
+    const auto value = [&] { return value_of(lines.text[i]); };
     switch (keyword) {
       case Keyword::Step:
         if (i > 0) {
@@ -427,7 +428,7 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
           i = lines.size();
           break;
         }
-        step.title = std::string(value);
+        step.title = std::string(value());
         break;
       case Keyword::Action: {
         if (!actions_may_start) {
@@ -453,38 +454,38 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
         break;
       }
       case Keyword::Command:
-        if (build(i, LineFate::Content)) step.add_sub_step(Command{std::string(value)});
+        if (build(i, LineFate::Content)) step.add_sub_step(Command{std::string(value())});
         actions_may_start = true;
         break;
       case Keyword::Context:
-        if (build(i, LineFate::Content)) step.add_sub_step(Context{std::string(value)});
+        if (build(i, LineFate::Content)) step.add_sub_step(Context{std::string(value())});
         actions_may_start = true;
         break;
       case Keyword::Warning:
-        if (build(i, LineFate::Content)) step.add_sub_step(Warning{std::string(value)});
+        if (build(i, LineFate::Content)) step.add_sub_step(Warning{std::string(value())});
         actions_may_start = true;
         break;
       case Keyword::Objective:
-        if (build(i, LineFate::Content)) step.add_sub_step(Objective{std::string(value)});
+        if (build(i, LineFate::Content)) step.add_sub_step(Objective{std::string(value())});
         actions_may_start = true;
         break;
       case Keyword::OutOfScope:
-        if (build(i, LineFate::Content)) step.add_sub_step(OutOfScope{std::string(value)});
+        if (build(i, LineFate::Content)) step.add_sub_step(OutOfScope{std::string(value())});
         actions_may_start = true;
         break;
       case Keyword::Image:
-        if (build(i, LineFate::Content)) step.add_sub_step(parse_image_line(value));
+        if (build(i, LineFate::Content)) step.add_sub_step(parse_image_line(value()));
         actions_may_start = true;
         break;
       case Keyword::Verification:
         if (build(i, LineFate::Content)) {
-          step.add_sub_step(Verification{parse_verification_line(value)});
+          step.add_sub_step(Verification{parse_verification_line(value())});
         }
         actions_may_start = true;
         break;
       case Keyword::Resource:
         if (build(i, LineFate::Content)) {
-          Resource resource = parse_resource_line(value);
+          Resource resource = parse_resource_line(value());
           step.resources.push_back(resource);
           step.add_sub_step(std::move(resource));
         }
@@ -510,7 +511,7 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
       case Keyword::CsvFile:
         // Messages count lines from 1.
         if (build(i, LineFate::Content)) {
-          step.add_sub_step(external_table(value, number_of(i), context));
+          step.add_sub_step(external_table(value(), number_of(i), context));
         }
         break;
       default:
