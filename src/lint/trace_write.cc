@@ -47,6 +47,11 @@ const std::string& word_of(const std::array<std::string, 5>& words, Verification
 }
 
 void append_number(std::string& text, long long number) {
+  // Most section and step numbers have one digit.
+  if (number >= 0 && number < 10) {
+    text.push_back(static_cast<char>('0' + number));
+    return;
+  }
   std::array<char, 24> digits{};
   const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), number);
   text.append(digits.data(), end);
