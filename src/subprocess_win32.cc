@@ -124,7 +124,9 @@ std::optional<std::string> find_program(std::span<const std::string_view> names,
         folder = folder.substr(1, folder.size() - 2);
       }
       if (folder.empty()) folder = ".";
-      const std::string candidate = folder + "/" + std::string(name);
+      // A Windows path as the user wrote it in PATH, as -v shows it.
+      const bool ends_in_separator = folder.back() == '\\' || folder.back() == '/';
+      const std::string candidate = folder + (ends_in_separator ? "" : "\\") + std::string(name);
       if (is_executable_file(candidate)) return candidate;
       start = end + 1;
     }

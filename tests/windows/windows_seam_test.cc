@@ -128,8 +128,8 @@ TEST(WindowsSeam, BrowserSearch) {
   write_file("a/chrome.exe", "");
   write_file("b/msedge.exe", "");
   fs::create_directories("c/chrome.exe");  // a folder is no program
-  EXPECT_EQ(find_program(kBrowserNames, "c;b;a"), "a/chrome.exe");
-  EXPECT_EQ(find_program(kBrowserNames, "c;\"b\""), "b/msedge.exe");
+  EXPECT_EQ(find_program(kBrowserNames, "c;b;a"), "a\\chrome.exe");
+  EXPECT_EQ(find_program(kBrowserNames, "c;\"b\\\""), "b\\msedge.exe");
   EXPECT_EQ(find_program(kBrowserNames, "c"), std::nullopt);
 }
 
