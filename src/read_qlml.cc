@@ -94,11 +94,21 @@ struct PackedText {
   bool operator==(const PackedText&) const = default;
 };
 
-PackedText packed(const std::array<char, kLongestKeyword>& buffer) {
-  PackedText text;
-  std::memcpy(&text.first, buffer.data(), 8);
-  std::memcpy(&text.rest, buffer.data() + 8, kLongestKeyword - 8);
-  return text;
+// Puts `c` at `position` (below twelve) of `text`.
+constexpr void pack(PackedText& text, std::size_t position, char c) {
+  const auto byte = static_cast<std::uint64_t>(static_cast<unsigned char>(c));
+  if (position < 8) {
+    text.first |= byte << (8 * position);
+  } else {
+    text.rest |= byte << (8 * (position - 8));
+  }
+}
+
+// `text` (up to twelve characters) packed.
+constexpr PackedText packed(std::string_view text) {
+  PackedText packed_text;
+  for (std::size_t i = 0; i < text.size(); ++i) pack(packed_text, i, text[i]);
+  return packed_text;
 }
 
 struct PackedKeyword {
@@ -107,26 +117,20 @@ struct PackedKeyword {
 };
 
 // kKeywords packed, grouped by length as kKeywordsByLength groups them.
-const std::array<std::array<PackedKeyword, 7>, kLongestKeyword + 2>& packed_keywords() {
-  static const auto table = [] {
-    std::array<std::array<PackedKeyword, 7>, kLongestKeyword + 2> packed_table{};
-    for (std::size_t length = 0; length < kKeywordsByLength.size(); ++length) {
-      for (std::size_t i = 0; i < kKeywordsByLength[length].size(); ++i) {
-        const auto& [text, keyword] = kKeywordsByLength[length][i];
-        std::array<char, kLongestKeyword> buffer{};
-        std::copy(text.begin(), text.end(), buffer.begin());
-        packed_table[length][i] = {packed(buffer), keyword};
-      }
+constexpr auto kPackedKeywords = [] {
+  std::array<std::array<PackedKeyword, 7>, kLongestKeyword + 2> packed_table{};
+  for (std::size_t length = 0; length < kKeywordsByLength.size(); ++length) {
+    for (std::size_t i = 0; i < kKeywordsByLength[length].size(); ++i) {
+      const auto& [text, keyword] = kKeywordsByLength[length][i];
+      packed_table[length][i] = {packed(text), keyword};
     }
-    return packed_table;
-  }();
-  return table;
-}
+  }
+  return packed_table;
+}();
 
-// The keyword the first `length` characters of `buffer` (zeros after them) name, or None.
-Keyword keyword_of_packed(const std::array<char, kLongestKeyword>& buffer, std::size_t length) {
-  const PackedText text = packed(buffer);
-  for (const PackedKeyword& entry : packed_keywords()[length]) {
+// The keyword that the packed text of `length` characters names, or None.
+Keyword keyword_of_packed(const PackedText& text, std::size_t length) {
+  for (const PackedKeyword& entry : kPackedKeywords[length]) {
     if (entry.keyword != Keyword::None && entry.text == text) return entry.keyword;
   }
   return Keyword::None;
@@ -157,7 +161,7 @@ constexpr std::array<char, 256> kByteKinds = [] {
 // space nor the bar settles the line as None at once (comments, table rows); only a byte
 // beyond ASCII needs the full Unicode rules ("ﬆep" is a Step line).
 Keyword classify_statement(std::string_view line, std::size_t& bar) {
-  std::array<char, kLongestKeyword> buffer{};
+  PackedText letters;  // upper-cased
   std::size_t length = 0;
   for (std::size_t i = skip_ascii_white(line); i < line.size(); ++i) {
     const char kind = kByteKinds[static_cast<unsigned char>(line[i])];
@@ -165,12 +169,12 @@ Keyword classify_statement(std::string_view line, std::size_t& bar) {
       // Upper-casing never shortens text, so more letters than the longest keyword can
       // never become one.
       if (length == kLongestKeyword) return none_with_bar(line, bar);
-      buffer[length++] = kind;
+      pack(letters, length++, kind);
     } else if (kind == kWhiteByte) {
       continue;
     } else if (kind == kBarByte) {
       bar = i;
-      return keyword_of_packed(buffer, length);
+      return keyword_of_packed(letters, length);
     } else if (kind == kHighByte) {
       bar = std::min(line.find('|', i), line.size());
       return keyword_of(trim_whitespace_make_uppercase(line.substr(0, bar)));
@@ -179,7 +183,7 @@ Keyword classify_statement(std::string_view line, std::size_t& bar) {
     }
   }
   bar = line.size();
-  return keyword_of_packed(buffer, length);
+  return keyword_of_packed(letters, length);
 }
 
 std::string_view value_of(std::string_view line) {
@@ -628,9 +632,7 @@ Statement split_statement(std::string_view line) {
 
 Keyword keyword_of(std::string_view normalised) {
   if (normalised.size() > kLongestKeyword) return Keyword::None;
-  std::array<char, kLongestKeyword> buffer{};
-  std::copy(normalised.begin(), normalised.end(), buffer.begin());
-  return keyword_of_packed(buffer, normalised.size());
+  return keyword_of_packed(packed(normalised), normalised.size());
 }
 
 std::span<const KeywordSpelling> keyword_spellings() { return kKeywordSpellings; }
