@@ -23,13 +23,14 @@ mkdir -p "$work/bin-linux" "$work/bin-windows"
 cp "$linux_build/printer_stand_in" "$work/bin-linux/chromium"
 cp "$windows_build/printer_stand_in.exe" "$work/bin-windows/chrome.exe"
 
-# The same folder name on both sides: it is the library's name. A document whose folder name
-# goes beyond ASCII joins the examples.
+# The same folder name on both sides: it is the library's name, beyond ASCII as is a document's
+# folder name that joins the examples.
+library="Bibliothek Ölraum"
 for side in linux windows; do
   mkdir "$work/$side"
-  cp -r examples/library "$work/$side/library"
-  from="$work/$side/library/QL-WI-0010 - Pump Start_Stop"
-  to="$work/$side/library/QL-WI-0011 - Pumpe Ölstand"
+  cp -r examples/library "$work/$side/$library"
+  from="$work/$side/$library/QL-WI-0010 - Pump Start_Stop"
+  to="$work/$side/$library/QL-WI-0011 - Pumpe Ölstand"
   mkdir "$to"
   cp "$from"/*.csv "$from"/*.png "$to/"
   sed -e 's/^Number .*/Number | QL-WI-0011/' -e 's/^Title .*/Title | Pumpe Ölstand/' \
@@ -41,10 +42,10 @@ tool=morvalen
 run() {
   local name=$1
   shift
-  (cd "$work/linux/library" && PATH="$work/bin-linux:$PATH" "$linux_build/$tool" "$@") \
+  (cd "$work/linux/$library" && PATH="$work/bin-linux:$PATH" "$linux_build/$tool" "$@") \
     >"$work/$name.linux.out" 2>"$work/$name.linux.err" && echo 0 >"$work/$name.linux.status" ||
     echo $? >"$work/$name.linux.status"
-  (cd "$work/windows/library" && WINEPATH="Z:${work//\//\\}\\bin-windows" \
+  (cd "$work/windows/$library" && WINEPATH="Z:${work//\//\\}\\bin-windows" \
     wine "$windows_build/$tool.exe" "$@") \
     >"$work/$name.windows.out" 2>"$work/$name.windows.err" && echo 0 >"$work/$name.windows.status" ||
     echo $? >"$work/$name.windows.status"
@@ -68,11 +69,11 @@ run inspect-verbose -v -i QL-
 run menu -v -w
 run render-one -p QL-WI-0010
 render_one="QL-WI-0010 - Pump Start_Stop/QL-WI-0010 - Pump Start_Stop.pdf"
-grep -q "one browser per page, for QL-WI-0010" "$work/windows/library/$render_one" ||
+grep -q "one browser per page, for QL-WI-0010" "$work/windows/$library/$render_one" ||
   { echo "-p QL-WI-0010 did not print with a browser of its own"; failed=1; }
 run render-non-ascii -p QL-WI-0011
 grep -q "one browser per page, for QL-WI-0011 - Pumpe Ölstand.html" \
-  "$work/windows/library/QL-WI-0011 - Pumpe Ölstand/QL-WI-0011 - Pumpe Ölstand.pdf" ||
+  "$work/windows/$library/QL-WI-0011 - Pumpe Ölstand/QL-WI-0011 - Pumpe Ölstand.pdf" ||
   { echo "-p QL-WI-0011 did not print its page"; failed=1; }
 run render-all -p QL-
 run archive -a 'QL-WI-*'
@@ -85,8 +86,8 @@ run check-sarif check --format sarif
 run trace trace
 # Pages, menu, drafts, scripts and PDFs byte for byte; archive folder names carry the time to
 # the second (two runs in one second share a folder), so archives are compared by name only.
-pdfs=$(find "$work/windows/library" -path '*/previous' -prune -o -name '*.pdf' -print | wc -l)
-kept=$(find "$work/windows/library" -path '*/previous' -prune -o -name '*.pdf' -print0 |
+pdfs=$(find "$work/windows/$library" -path '*/previous' -prune -o -name '*.pdf' -print | wc -l)
+kept=$(find "$work/windows/$library" -path '*/previous' -prune -o -name '*.pdf' -print0 |
   xargs -0 grep -l "kept browser" | wc -l)
 if [ "$pdfs" -lt 2 ] || [ "$kept" != "$pdfs" ]; then
   echo "-p QL- printed $kept of $pdfs PDFs with the kept browser"
@@ -105,8 +106,8 @@ cmp -s "$work/pdfs.linux" "$work/pdfs.windows" || { echo "DIFFERENT PDFs or arch
 echo "Windows outputs compared with Linux in $(printf '%.1f' "$(echo "$(date +%s.%N) - $start" | bc)") s"
 
 # QuickLever.bat of a draft's folder, double-clicked: morvalen.exe in the library root.
-cp "$windows_build/morvalen.exe" "$work/windows/library/"
-folder="$work/windows/library/QL-WI-0020 - Pump Mechanical Seal Replacement"
+cp "$windows_build/morvalen.exe" "$work/windows/$library/"
+folder="$work/windows/$library/QL-WI-0020 - Pump Mechanical Seal Replacement"
 rm -f "$folder"/*.pdf
 (cd "$folder" && WINEPATH="Z:${work//\//\\}\\bin-windows" wine cmd /c QuickLever.bat) >"$work/bat.out" 2>&1 || true
 if grep -qs "one browser per page, for QL-WI-0020" "$folder/QL-WI-0020 - Pump Mechanical Seal Replacement.pdf"; then
@@ -125,7 +126,7 @@ cp "$windows_build/morvalen.exe" "$work/interrupted.exe" # a name of its own, to
 profiles() { find "$WINEPREFIX/drive_c/users" -maxdepth 3 -name 'morvalen-chromium-*' | sort; }
 profiles >"$work/profiles.before"
 cat >"$work/interrupt.sh" <<SCRIPT
-cd "$work/windows/library"
+cd "$work/windows/$library"
 STAND_IN_HANGS=1 WINEPATH='Z:${work//\//\\}\\bin-hang' wine "$work/interrupted.exe" -v -p QL-WI-0010 \
   >"$work/interrupt.out" 2>"$work/interrupt.err"
 echo \$? >"$work/interrupt.status"
