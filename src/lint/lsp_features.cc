@@ -269,7 +269,7 @@ std::string path_of_uri(std::string_view uri) {
       path.push_back(rest[i]);
     }
   }
-  if constexpr (kWindowsFileNames) {
+  if (kWindowsFileNames) {
     // "file:///C:/Lib/x.qlml" names "C:/Lib/x.qlml".
     if (has_drive_letter(std::string_view(path).substr(std::min<std::size_t>(1, path.size())))) {
       path.erase(0, 1);
@@ -284,7 +284,7 @@ std::string uri_of_path(std::string_view path) {
   constexpr std::string_view kDigits = "0123456789ABCDEF";
   std::string uri = "file://";
   std::string windows_path;
-  if constexpr (kWindowsFileNames) {
+  if (kWindowsFileNames) {
     // "C:\Lib\x.qlml" is "file:///C:/Lib/x.qlml", a share "\\host\x" is "file://host/x".
     windows_path.assign(path);
     std::replace(windows_path.begin(), windows_path.end(), '\\', '/');
