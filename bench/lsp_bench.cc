@@ -34,6 +34,7 @@
 #include "lint/lsp.h"
 #include "lint/lsp_check.h"
 #include "lint/lsp_features.h"
+#include "names.h"
 
 namespace {
 
@@ -133,7 +134,7 @@ void BM_EditToDiagnostics(benchmark::State& state) {
   const std::string name = bench_support::generate_library(root, options).front();
   const std::string path = root + "/" + name + "/" + name + ".qlml";
   const std::string text = morvalen::read_text_file(path);
-  const std::string uri = morvalen::uri_of_path(path);
+  const std::string uri = morvalen::file_url(path);
 
   std::vector<std::string> messages;
   messages.push_back(framed({{"jsonrpc", "2.0"},

@@ -282,29 +282,4 @@ void end_browser_session(BrowserSession& session) {
   lose_browser(session);
 }
 
-std::string file_url(const std::string& path) {
-  static constexpr char hex[] = "0123456789ABCDEF";
-  std::string url = "file://";
-  // A drive's path (C:/folder, C:\folder) is file:///C:/folder; its colon stays as it is.
-  // Elsewhere a backslash is part of a name.
-  const bool drive = path.size() >= 2 && path[1] == ':' &&
-                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-  if (drive) url += '/';
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    const char c = drive && path[i] == '\\' ? '/' : path[i];
-    const auto byte = static_cast<unsigned char>(c);
-    const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                       (byte >= '0' && byte <= '9') || c == '/' || c == '-' || c == '_' ||
-                       c == '.' || c == '~' || (drive && i == 1);
-    if (plain) {
-      url.push_back(c);
-    } else {
-      url.push_back('%');
-      url.push_back(hex[byte >> 4]);
-      url.push_back(hex[byte & 0x0F]);
-    }
-  }
-  return url;
-}
-
 }  // namespace morvalen

@@ -89,8 +89,4 @@ PagePrint print_page_to_pdf(BrowserSession& session, const std::string& html_pat
 // running and removes the profile folder. Safe to call more than once.
 void end_browser_session(BrowserSession& session);
 
-// The file:// address of the absolute path `path`, percent-encoded where a URL needs it; a
-// path on a drive ("C:/a" or "C:\\a") becomes "file:///C:/a".
-std::string file_url(const std::string& path);
-
 }  // namespace morvalen

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "files.h"
 #include "text.h"
 
 namespace morvalen {
@@ -153,6 +154,97 @@ std::optional<std::string> revision_of_archive_name(std::string_view name) {
     mark = name.rfind(kUtcMark, mark - 1);
   }
   return std::nullopt;
+}
+
+namespace {
+
+// Whether `path` begins with a drive: "C:" alone or before a separator.
+bool has_drive_letter(std::string_view path) {
+  return path.size() >= 2 &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+         path[1] == ':' && (path.size() == 2 || path[2] == '/' || path[2] == '\\');
+}
+
+// Whether `text` is `lower` (lower-case ASCII) in any case.
+bool equals_in_any_case(std::string_view text, std::string_view lower) {
+  return std::equal(text.begin(), text.end(), lower.begin(), lower.end(), [](char a, char b) {
+    return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+  });
+}
+
+}  // namespace
+
+std::string file_url(std::string_view path) {
+  static constexpr char hex[] = "0123456789ABCDEF";
+  std::string url = "file://";
+  // A drive's path keeps its colon and takes "/" for "\\", on every system (a browser may
+  // run elsewhere); elsewhere a backslash is part of a name, but on Windows.
+  const bool drive = has_drive_letter(path);
+  std::string separated;
+  if (drive || kWindowsFileNames) {
+    separated.assign(path);
+    std::replace(separated.begin(), separated.end(), '\\', '/');
+    path = separated;
+  }
+  if (drive) {
+    url += '/';
+    url += path.substr(0, 2);
+    path.remove_prefix(2);
+  } else if (kWindowsFileNames && path.starts_with("//")) {
+    path.remove_prefix(2);  // a share: its host is the address's
+  }
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+    if (plain) {
+      url.push_back(c);
+    } else {
+      url.push_back('%');
+      url.push_back(hex[byte >> 4]);
+      url.push_back(hex[byte & 0x0F]);
+    }
+  }
+  return url;
+}
+
+std::string path_of_file_url(std::string_view url) {
+  constexpr std::string_view kScheme = "file://";
+  if (url.size() < kScheme.size() || !equals_in_any_case(url.substr(0, kScheme.size()), kScheme)) {
+    return {};
+  }
+  std::string_view rest = url.substr(kScheme.size());
+  // "file://host/path": the host names this machine or none; on Windows another host is a
+  // share, "//host/path".
+  const std::size_t slash = rest.find('/');
+  if (slash == std::string_view::npos) return {};
+  const std::string_view host = rest.substr(0, slash);
+  rest.remove_prefix(slash);
+  const auto hex = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string path;
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] == '?' || rest[i] == '#') break;
+    if (rest[i] == '%' && i + 2 < rest.size() && hex(rest[i + 1]) >= 0 && hex(rest[i + 2]) >= 0) {
+      path.push_back(static_cast<char>(hex(rest[i + 1]) * 16 + hex(rest[i + 2])));
+      i += 2;
+    } else {
+      path.push_back(rest[i]);
+    }
+  }
+  if (kWindowsFileNames) {
+    // "file:///C:/Lib/x.qlml" names "C:/Lib/x.qlml".
+    if (has_drive_letter(std::string_view(path).substr(std::min<std::size_t>(1, path.size())))) {
+      path.erase(0, 1);
+    } else if (!host.empty() && !equals_in_any_case(host, "localhost")) {
+      path = "//" + std::string(host) + path;
+    }
+  }
+  return path;
 }
 
 }  // namespace morvalen

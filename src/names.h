@@ -69,4 +69,15 @@ bool is_archive_folder_name(std::string_view name);
 // that is followed by a timestamp of the form *-*-*-T*-*-*; nothing when the name has none.
 std::optional<std::string> revision_of_archive_name(std::string_view name);
 
+// Addresses of files, for the browser and for editors.
+
+// The file:// address of the absolute path `path`, percent-encoded where a URL needs it. A
+// path on a drive ("C:/a", "C:\a") is "file:///C:/a"; on Windows "\" separates too, and a
+// share "\\host\a" is "file://host/a".
+std::string file_url(std::string_view path);
+// The path a file:// address names, percent-escapes decoded ("file:///a%20b/c.qlml" gives
+// "/a b/c.qlml"; on Windows "file:///C:/x" gives "C:/x" and "file://host/x" the share
+// "//host/x"); "" for any other address.
+std::string path_of_file_url(std::string_view url);
+
 }  // namespace morvalen

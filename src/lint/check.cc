@@ -716,11 +716,12 @@ void DocumentChecker::check_library(const fs::path& document_path,
   }
   const Place place =
       number_line == 0 ? Place{file_, 1, 1, 1, 1} : statement_place(number_line - 1);
-  const std::string folder_name_of_path =
-      folder_name.empty()
-          ? from_path(fs::absolute(document_path).lexically_normal().parent_path().filename())
-          : std::string();
-  if (folder_name.empty()) folder_name = folder_name_of_path;
+  std::string folder_of_path;
+  if (folder_name.empty()) {
+    folder_of_path =
+        from_path(fs::absolute(document_path).lexically_normal().parent_path().filename());
+    folder_name = folder_of_path;
+  }
   const std::string expected = process_folder_name(number, title).substr(2);
   if (folder_name != expected) {
     add("QL701", place,

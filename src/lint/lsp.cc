@@ -12,6 +12,7 @@
 #include "lint/lsp_document.h"
 #include "lint/lsp_features.h"
 #include "lint/lsp_transport.h"
+#include "names.h"
 #include "version.h"
 
 namespace morvalen {
@@ -126,7 +127,7 @@ const Open& open_document(const Server& server, const json& params) {
 
 // The library root of a document: the folder above its process folder.
 std::string library_root_of(const OpenDocument& document) {
-  const std::string path = path_of_uri(document.uri);
+  const std::string path = path_of_file_url(document.uri);
   if (path.empty()) return ".";
   const std::filesystem::path root = to_path(path).parent_path().parent_path();
   return root.empty() ? std::string(".") : from_path(root);

@@ -6,6 +6,7 @@
 
 #include "files.h"
 #include "lint/lsp_features.h"
+#include "names.h"
 #include "read_qlml.h"
 #include "text.h"
 
@@ -22,7 +23,7 @@ constexpr int kTagUnnecessary = 1;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string path_or_untitled(const OpenDocument& document) {
-  const std::string path = path_of_uri(document.uri);
+  const std::string path = path_of_file_url(document.uri);
   return path.empty() ? std::string("untitled.qlml") : path;
 }
 
@@ -135,7 +136,7 @@ void append_diagnostic(std::string& out, const OpenDocument& document, const std
       out += "{\"location\":{\"uri\":";
       append_string(out,
                     here ? document.uri
-                         : uri_of_path(from_path(fs::absolute(to_path(item.place.file), ignored))));
+                         : file_url(from_path(fs::absolute(to_path(item.place.file), ignored))));
       out += ",\"range\":";
       append_range(out, here ? range_of_place(document, item.place) : range_elsewhere(item.place));
       out += "},\"message\":";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "files.h"
+#include "names.h"
 #include "read_qlml.h"
 #include "text.h"
 
@@ -117,7 +118,7 @@ std::vector<std::string> files_in(const fs::path& folder,
 }
 
 fs::path process_folder_of(const OpenDocument& document) {
-  const std::string path = path_of_uri(document.uri);
+  const std::string path = path_of_file_url(document.uri);
   return path.empty() ? fs::path() : to_path(path).parent_path();
 }
 
@@ -232,85 +233,7 @@ std::string describe(Keyword keyword, std::string_view value) {
   }
 }
 
-// Whether `path` begins with a drive, "C:" alone or before a separator.
-bool has_drive_letter(std::string_view path) {
-  return path.size() >= 2 &&
-         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
-         path[1] == ':' && (path.size() == 2 || path[2] == '/' || path[2] == '\\');
-}
-
 }  // namespace
-
-std::string path_of_uri(std::string_view uri) {
-  constexpr std::string_view kScheme = "file://";
-  if (uri.size() < kScheme.size() || lower_ascii(uri.substr(0, kScheme.size())) != kScheme) {
-    return {};
-  }
-  std::string_view rest = uri.substr(kScheme.size());
-  // "file://host/path": the host names this machine or none; on Windows another host is a
-  // share, "//host/path".
-  const std::size_t slash = rest.find('/');
-  if (slash == std::string_view::npos) return {};
-  const std::string_view host = rest.substr(0, slash);
-  rest.remove_prefix(slash);
-  const auto hex = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  std::string path;
-  for (std::size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '?' || rest[i] == '#') break;
-    if (rest[i] == '%' && i + 2 < rest.size() && hex(rest[i + 1]) >= 0 && hex(rest[i + 2]) >= 0) {
-      path.push_back(static_cast<char>(hex(rest[i + 1]) * 16 + hex(rest[i + 2])));
-      i += 2;
-    } else {
-      path.push_back(rest[i]);
-    }
-  }
-  if (kWindowsFileNames) {
-    // "file:///C:/Lib/x.qlml" names "C:/Lib/x.qlml".
-    if (has_drive_letter(std::string_view(path).substr(std::min<std::size_t>(1, path.size())))) {
-      path.erase(0, 1);
-    } else if (!host.empty() && lower_ascii(host) != "localhost") {
-      path = "//" + std::string(host) + path;
-    }
-  }
-  return path;
-}
-
-std::string uri_of_path(std::string_view path) {
-  constexpr std::string_view kDigits = "0123456789ABCDEF";
-  std::string uri = "file://";
-  std::string windows_path;
-  if (kWindowsFileNames) {
-    // "C:\Lib\x.qlml" is "file:///C:/Lib/x.qlml", a share "\\host\x" is "file://host/x".
-    windows_path.assign(path);
-    std::replace(windows_path.begin(), windows_path.end(), '\\', '/');
-    path = windows_path;
-    if (path.starts_with("//")) {
-      path.remove_prefix(2);
-    } else if (has_drive_letter(path)) {
-      uri += '/';
-      uri += path.substr(0, 2);
-      path.remove_prefix(2);
-    }
-  }
-  for (const char c : path) {
-    const auto byte = static_cast<unsigned char>(c);
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
-    if (plain) {
-      uri.push_back(c);
-    } else {
-      uri.push_back('%');
-      uri.push_back(kDigits[byte >> 4]);
-      uri.push_back(kDigits[byte & 0xF]);
-    }
-  }
-  return uri;
-}
 
 json completion_items(const OpenDocument& document, Utf16Position position) {
   const std::string_view line = line_text(document, position.line);
@@ -401,7 +324,7 @@ json document_links(const OpenDocument& document) {
     if (!fs::is_regular_file(target, ignored)) continue;
     links.push_back({{"range", range_json(number, utf16_of_byte(line, field->first),
                                           utf16_of_byte(line, field->second))},
-                     {"target", uri_of_path(from_path(target))}});
+                     {"target", file_url(from_path(target))}});
   }
   return links;
 }

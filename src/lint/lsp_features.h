@@ -11,14 +11,6 @@
 
 namespace morvalen {
 
-// The path a "file:" URI names, percent-escapes decoded ("file:///a%20b/c.qlml" gives
-// "/a b/c.qlml"; on Windows "file:///C:/x" gives "C:/x" and "file://host/x" the share
-// "//host/x"); "" for any other URI.
-std::string path_of_uri(std::string_view uri);
-// The "file:" URI of an absolute path, each byte outside the unreserved characters and "/"
-// percent-escaped (on Windows with "/" for "\" and the drive kept as "/C:").
-std::string uri_of_path(std::string_view path);
-
 // The completion items at `position`: at the start of a line the keywords in their written
 // form, with a snippet of their fields; in a field, the values that field takes (verification
 // methods, two-party-verification words, file names of the process folder, stylesheets of

@@ -5,6 +5,7 @@
 
 #include "lint/lsp_features.h"
 #include "lsp_client.h"
+#include "names.h"
 #include "test_support.h"
 
 namespace morvalen {
@@ -40,7 +41,7 @@ Library write_library(const std::string& root, std::string_view document = kDocu
   write_file(folder + "/notes.txt", "x");
   write_file(root + "/assets/Corporate.css", "");
   write_file(root + "/assets/Letter.css", "");
-  return {folder, uri_of_path(folder + "/QL-1 - Pump.qlml")};
+  return {folder, file_url(folder + "/QL-1 - Pump.qlml")};
 }
 
 json position(int line, int character) { return {{"line", line}, {"character", character}}; }
@@ -215,10 +216,10 @@ TEST(LspEndToEnd, CompletionHoverAndLinks) {
       result_of(client, "textDocument/documentLink", {{"textDocument", {{"uri", library.uri}}}});
   std::vector<std::pair<int, std::string>> found;
   for (const json& link : links) found.emplace_back(link["range"]["start"]["line"], link["target"]);
-  EXPECT_THAT(found, testing::ElementsAre(
-                         std::pair{0, uri_of_path(scratch.path() + "/assets/Corporate.css")},
-                         std::pair{5, uri_of_path(library.folder + "/pump.png")},
-                         std::pair{7, uri_of_path(library.folder + "/table.csv")}));
+  EXPECT_THAT(found,
+              testing::ElementsAre(std::pair{0, file_url(scratch.path() + "/assets/Corporate.css")},
+                                   std::pair{5, file_url(library.folder + "/pump.png")},
+                                   std::pair{7, file_url(library.folder + "/table.csv")}));
   EXPECT_EQ(links[1]["range"]["start"]["character"], 16);
   EXPECT_EQ(links[1]["range"]["end"]["character"], 24);
 }

@@ -6,6 +6,7 @@
 
 #include "devtools_pipe.h"
 #include "headless_browser.h"
+#include "names.h"
 #include "read_qlml.h"
 #include "test_support.h"
 #include "write_html.h"

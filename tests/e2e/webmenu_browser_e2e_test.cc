@@ -8,6 +8,7 @@
 
 #include "devtools_pipe.h"
 #include "headless_browser.h"
+#include "names.h"
 #include "test_support.h"
 
 namespace morvalen {

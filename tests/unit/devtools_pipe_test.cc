@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "names.h"
 #include "test_support.h"
 
 namespace morvalen {

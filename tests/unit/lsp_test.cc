@@ -7,6 +7,7 @@
 #include "lint/lsp_document.h"
 #include "lint/lsp_features.h"
 #include "lint/lsp_transport.h"
+#include "names.h"
 
 namespace morvalen {
 namespace {
@@ -108,24 +109,24 @@ TEST(LspDocument, IncrementalChanges) {
 }
 
 TEST(LspFeatures, FileUris) {
-  EXPECT_EQ(path_of_uri("file:///a%20b/C%c3%a4.qlml"), "/a b/Cä.qlml");
-  EXPECT_EQ(path_of_uri("FILE://localhost/x/y"), "/x/y");
-  EXPECT_EQ(path_of_uri("untitled:Untitled-1"), "");
-  EXPECT_EQ(path_of_uri("file:///100%"), "/100%");
-  EXPECT_EQ(uri_of_path("/Lib/QL-1 - A_B/pump (1).png"),
+  EXPECT_EQ(path_of_file_url("file:///a%20b/C%c3%a4.qlml"), "/a b/Cä.qlml");
+  EXPECT_EQ(path_of_file_url("FILE://localhost/x/y"), "/x/y");
+  EXPECT_EQ(path_of_file_url("untitled:Untitled-1"), "");
+  EXPECT_EQ(path_of_file_url("file:///100%"), "/100%");
+  EXPECT_EQ(file_url("/Lib/QL-1 - A_B/pump (1).png"),
             "file:///Lib/QL-1%20-%20A_B/pump%20%281%29.png");
-  EXPECT_EQ(path_of_uri(uri_of_path("/ä #?%/x")), "/ä #?%/x");
+  EXPECT_EQ(path_of_file_url(file_url("/ä #?%/x")), "/ä #?%/x");
   // Drives and shares, as Windows editors send them; elsewhere these are plain paths.
   const bool windows = kWindowsFileNames;
-  EXPECT_EQ(path_of_uri("file:///c%3A/Lib/a%20b.qlml"),
+  EXPECT_EQ(path_of_file_url("file:///c%3A/Lib/a%20b.qlml"),
             windows ? "c:/Lib/a b.qlml" : "/c:/Lib/a b.qlml");
-  EXPECT_EQ(path_of_uri("file://server/share/x.qlml"),
+  EXPECT_EQ(path_of_file_url("file://server/share/x.qlml"),
             windows ? "//server/share/x.qlml" : "/share/x.qlml");
   if (windows) {
-    EXPECT_EQ(uri_of_path("C:\\Lib\\x.qlml"), "file:///C:/Lib/x.qlml");
-    EXPECT_EQ(uri_of_path("\\\\server\\share\\x.qlml"), "file://server/share/x.qlml");
+    EXPECT_EQ(file_url("C:\\Lib\\x.qlml"), "file:///C:/Lib/x.qlml");
+    EXPECT_EQ(file_url("\\\\server\\share\\x.qlml"), "file://server/share/x.qlml");
     for (const std::string path : {"C:/Lib/Pumpe Ölstand/x.qlml", "//server/share/x y.qlml"})
-      EXPECT_EQ(path_of_uri(uri_of_path(path)), path);
+      EXPECT_EQ(path_of_file_url(file_url(path)), path);
   }
 }
 
