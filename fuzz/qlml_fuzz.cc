@@ -67,6 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   if (morvalen::first_invalid_utf8(bytes)) return 0;  // the file reader refuses these
   const std::vector<std::string> lines = morvalen::split_lines(bytes);
+  // The fast line cutter and keyword classification agree with the plain ones.
+  const std::vector<std::string_view> views = morvalen::split_line_views(bytes);
+  check(views.size() == lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    check(views[i] == lines[i]);
+    check(morvalen::classify_line(lines[i]) ==
+          morvalen::keyword_of(morvalen::split_statement(lines[i]).keyword));
+  }
   morvalen::Process process;
   // The menu's summary reader goes over the same text: it stops where the full reader
   // stops, with the same message, and otherwise gives what the full model holds.

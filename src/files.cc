@@ -1,6 +1,7 @@
 #include "files.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,10 @@
 
 #include "fatal.h"
 #include "text.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace morvalen {
 namespace {
@@ -146,23 +151,34 @@ std::optional<std::string_view> next_line(std::string_view content, std::size_t&
 
 std::vector<std::string_view> split_line_views(std::string_view content) {
   // Cut as next_line cuts, in one walk from line feed to line feed: a checker splits
-  // every document of a library.
+  // every document of a library. The line feeds of sixteen bytes are found at once.
   content = drop_byte_order_mark(content);
   std::vector<std::string_view> lines;
   const char* const data = content.data();
   const std::size_t size = content.size();
+  // Lines of documents run to some forty bytes; the list then seldom grows.
+  lines.reserve(size / 32 + 1);
   std::size_t start = 0;
-  while (start < size) {
-    const void* feed = std::memchr(data + start, '\n', size - start);
-    if (feed == nullptr) {
-      lines.emplace_back(data + start, size - start);
-      break;
-    }
-    const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(feed) - data);
+  const auto cut = [&](std::size_t end) {
     const std::size_t line_end = end > start && data[end - 1] == '\r' ? end - 1 : end;
     lines.emplace_back(data + start, line_end - start);
     start = end + 1;
+  };
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i feed = _mm_set1_epi8('\n');
+  for (; i + 16 <= size; i += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    for (auto feeds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, feed)));
+         feeds != 0; feeds &= feeds - 1) {
+      cut(i + static_cast<std::size_t>(std::countr_zero(feeds)));
+    }
   }
+#endif
+  for (; i < size; ++i) {
+    if (data[i] == '\n') cut(i);
+  }
+  if (start < size) lines.emplace_back(data + start, size - start);
   return lines;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -11,6 +12,10 @@
 #include "fatal.h"
 #include "files.h"
 #include "text.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace morvalen {
 namespace {
@@ -45,6 +50,15 @@ constexpr std::array<std::pair<std::string_view, Keyword>, 25> kKeywords = {{
     {"OUTOFSCOPE", Keyword::OutOfScope},
 }};
 
+static_assert(
+    [] {
+      for (std::size_t i = 0; i < kKeywords.size(); ++i) {
+        if (static_cast<std::size_t>(kKeywords[i].second) != i + 1) return false;
+      }
+      return true;
+    }(),
+    "kKeywords lists the keywords in their enumeration's order");
+
 // The written form of each keyword of kKeywords, in the same order.
 constexpr std::array<std::string_view, kKeywords.size()> kWrittenKeywords = {
     "Template",      "Number",       "Title",    "Process Type",  "Author",
@@ -63,40 +77,20 @@ constexpr std::array<KeywordSpelling, kKeywords.size()> kKeywordSpellings = [] {
 
 using KeywordEntry = std::pair<std::string_view, Keyword>;
 
-// kKeywords grouped by length: entry n lists the keywords of n characters.
-constexpr std::array<std::array<KeywordEntry, 7>, kLongestKeyword + 2> kKeywordsByLength = [] {
-  std::array<std::array<KeywordEntry, 7>, kLongestKeyword + 2> table{};
-  std::array<std::size_t, kLongestKeyword + 2> used{};
-  for (const KeywordEntry& entry : kKeywords) {
-    const std::size_t length = entry.first.size();
-    table[length][used[length]++] = entry;
-  }
-  for (std::size_t length = 0; length < table.size(); ++length) {
-    for (std::size_t i = used[length]; i < table[length].size(); ++i) {
-      table[length][i] = {std::string_view{}, Keyword::None};
-    }
-  }
-  return table;
-}();
-
 constexpr std::string_view kPlaceholderImage = "../assets/placeholderImage-small.png";
 
-Keyword none_with_bar(std::string_view line, std::size_t& bar) {
-  bar = std::min(line.find('|'), line.size());
-  return Keyword::None;
-}
-
-// A keyword text of up to twelve characters as two numbers (zero bytes after its end),
-// so that telling keywords apart costs two integer comparisons instead of a text compare.
+// A keyword text of up to twelve characters as two numbers (its bytes in order, zero
+// bytes after its end), so that telling keywords apart costs two integer comparisons
+// instead of a text compare.
 struct PackedText {
-  std::uint64_t first = 0;
-  std::uint64_t rest = 0;
+  std::uint64_t first = 0;  // characters 0 to 7
+  std::uint64_t rest = 0;   // characters 8 to 15
   bool operator==(const PackedText&) const = default;
 };
 
-// Puts `c` at `position` (below twelve) of `text`.
-constexpr void pack(PackedText& text, std::size_t position, char c) {
-  const auto byte = static_cast<std::uint64_t>(static_cast<unsigned char>(c));
+// Puts `c` at `position` (below sixteen) of `text`.
+constexpr void pack(PackedText& text, std::size_t position, unsigned char c) {
+  const auto byte = static_cast<std::uint64_t>(c);
   if (position < 8) {
     text.first |= byte << (8 * position);
   } else {
@@ -107,7 +101,9 @@ constexpr void pack(PackedText& text, std::size_t position, char c) {
 // `text` (up to twelve characters) packed.
 constexpr PackedText packed(std::string_view text) {
   PackedText packed_text;
-  for (std::size_t i = 0; i < text.size(); ++i) pack(packed_text, i, text[i]);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    pack(packed_text, i, static_cast<unsigned char>(text[i]));
+  }
   return packed_text;
 }
 
@@ -116,24 +112,88 @@ struct PackedKeyword {
   Keyword keyword = Keyword::None;
 };
 
-// kKeywords packed, grouped by length as kKeywordsByLength groups them.
-constexpr auto kPackedKeywords = [] {
-  std::array<std::array<PackedKeyword, 7>, kLongestKeyword + 2> packed_table{};
-  for (std::size_t length = 0; length < kKeywordsByLength.size(); ++length) {
-    for (std::size_t i = 0; i < kKeywordsByLength[length].size(); ++i) {
-      const auto& [text, keyword] = kKeywordsByLength[length][i];
-      packed_table[length][i] = {packed(text), keyword};
+// The slot of a packed text in kKeywordSlots for the multiplier `m`.
+constexpr std::size_t slot_of(const PackedText& text, std::uint64_t m) {
+  return static_cast<std::size_t>(((text.first ^ (text.rest * 0x9E3779B97F4A7C15ULL)) * m) >> 58);
+}
+
+// A multiplier under which no two keywords share a slot of the 64, found at compile time:
+// looking a keyword up is one multiplication and one comparison.
+constexpr std::uint64_t kSlotMultiplier = [] {
+  for (std::uint64_t m = 0xD6E8FEB86659FD93ULL;; m += 0x5851F42D4C957F2EULL) {
+    std::array<bool, 64> taken{};
+    bool clash = false;
+    for (const KeywordEntry& entry : kKeywords) {
+      const std::size_t slot = slot_of(packed(entry.first), m);
+      clash = clash || taken[slot];
+      taken[slot] = true;
     }
+    if (!clash) return m;
   }
-  return packed_table;
 }();
 
-// The keyword that the packed text of `length` characters names, or None.
-Keyword keyword_of_packed(const PackedText& text, std::size_t length) {
-  for (const PackedKeyword& entry : kPackedKeywords[length]) {
-    if (entry.keyword != Keyword::None && entry.text == text) return entry.keyword;
+constexpr std::array<PackedKeyword, 64> kKeywordSlots = [] {
+  std::array<PackedKeyword, 64> slots{};
+  for (const KeywordEntry& entry : kKeywords) {
+    slots[slot_of(packed(entry.first), kSlotMultiplier)] = {packed(entry.first), entry.second};
   }
-  return Keyword::None;
+  return slots;
+}();
+
+// The keyword that the packed text names, or None. Packed texts of different lengths
+// differ (no letter is a zero byte), so the text alone decides.
+Keyword keyword_of_packed(const PackedText& text) {
+  const PackedKeyword& entry = kKeywordSlots[slot_of(text, kSlotMultiplier)];
+  return entry.text == text ? entry.keyword : Keyword::None;
+}
+
+// The keyword part of a line beginning at `part` (the first character that is not white
+// space) when it is the common case, letters and then nothing but white space before a bar:
+// its letters upper-cased and packed, their number, and where its bar stands (from `part`).
+// Nothing when it is not, or when sixteen bytes do not settle it; classify_statement then
+// goes byte by byte. Sixteen bytes are looked at in one go, with no branch per byte.
+struct PlainKeywordPart {
+  PackedText letters;
+  unsigned length = 0;
+  unsigned bar = 0;
+};
+std::optional<PlainKeywordPart> plain_keyword_part([[maybe_unused]] const char* part) {
+#if defined(__SSE2__)
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(part));
+  const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+  // Bytes beyond ASCII are negative here, so they are neither letters nor white space.
+  const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                       _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
+  const __m128i white = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')),
+                                     _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('\t' - 1)),
+                                                   _mm_cmplt_epi8(bytes, _mm_set1_epi8('\r' + 1))));
+  const auto letters = static_cast<unsigned>(_mm_movemask_epi8(letter));
+  const auto blanks = static_cast<unsigned>(_mm_movemask_epi8(white));
+  const unsigned stops = ~(letters | blanks) & 0xFFFFu;
+  if (stops == 0) return std::nullopt;
+  const auto stop = static_cast<unsigned>(std::countr_zero(stops));
+  const auto length = static_cast<unsigned>(std::countr_one(letters));
+  // Letters, then only white space up to the stop; and the stop is the bar.
+  if (length > stop || (letters & ((1u << stop) - 1)) != (1u << length) - 1 || part[stop] != '|' ||
+      length > kLongestKeyword) {
+    return std::nullopt;
+  }
+  alignas(16) static constexpr std::array<unsigned char, 32> kKeep = {
+      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0,    0,    0,    0,    0,    0};
+  const __m128i keep =
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep.data() + 16 - length));
+  const __m128i upper = _mm_and_si128(_mm_andnot_si128(_mm_set1_epi8(0x20), bytes), keep);
+  PlainKeywordPart plain;
+  plain.letters.first = static_cast<std::uint64_t>(_mm_cvtsi128_si64(upper));
+  plain.letters.rest =
+      static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(upper, upper)));
+  plain.length = length;
+  plain.bar = stop;
+  return plain;
+#else
+  return std::nullopt;
+#endif
 }
 
 // What a byte is to classify_statement: a letter (as its upper case), or one of these.
@@ -156,34 +216,53 @@ constexpr std::array<char, 256> kByteKinds = [] {
   return kinds;
 }();
 
-// The keyword of `line` and the position of its first bar (the line's length without
-// one). Keywords are ASCII letters, so an ASCII character that is neither a letter, white
-// space nor the bar settles the line as None at once (comments, table rows); only a byte
-// beyond ASCII needs the full Unicode rules ("ﬆep" is a Step line).
-Keyword classify_statement(std::string_view line, std::size_t& bar) {
+// `bar` set to the position of the first bar of `line` at or after `from` (the line's
+// length without one), when it is asked for.
+void find_bar(std::string_view line, std::size_t from, std::size_t* bar) {
+  if (bar != nullptr) *bar = std::min(line.find('|', from), line.size());
+}
+
+// The keyword of `line` and, when `bar` is given, the position of its first bar (the
+// line's length without one). Keywords are ASCII letters, so an ASCII character that is
+// neither a letter, white space nor the bar settles the line as None at once (comments,
+// table rows); only a byte beyond ASCII needs the full Unicode rules ("ﬆep" is a Step
+// line).
+Keyword classify_statement(std::string_view line, std::size_t* bar) {
+  const std::size_t start = skip_ascii_white(line);
+  if (line.size() - start >= 16) {
+    if (const std::optional<PlainKeywordPart> plain = plain_keyword_part(line.data() + start)) {
+      if (bar != nullptr) *bar = start + plain->bar;
+      return keyword_of_packed(plain->letters);
+    }
+  }
   PackedText letters;  // upper-cased
   std::size_t length = 0;
-  for (std::size_t i = skip_ascii_white(line); i < line.size(); ++i) {
+  for (std::size_t i = start; i < line.size(); ++i) {
     const char kind = kByteKinds[static_cast<unsigned char>(line[i])];
     if (kind >= 'A') {
       // Upper-casing never shortens text, so more letters than the longest keyword can
       // never become one.
-      if (length == kLongestKeyword) return none_with_bar(line, bar);
-      pack(letters, length++, kind);
+      if (length == kLongestKeyword) {
+        find_bar(line, i, bar);
+        return Keyword::None;
+      }
+      pack(letters, length++, static_cast<unsigned char>(kind));
     } else if (kind == kWhiteByte) {
       continue;
     } else if (kind == kBarByte) {
-      bar = i;
-      return keyword_of_packed(letters, length);
+      if (bar != nullptr) *bar = i;
+      return keyword_of_packed(letters);
     } else if (kind == kHighByte) {
-      bar = std::min(line.find('|', i), line.size());
-      return keyword_of(trim_whitespace_make_uppercase(line.substr(0, bar)));
+      const std::size_t found = std::min(line.find('|', i), line.size());
+      if (bar != nullptr) *bar = found;
+      return keyword_of(trim_whitespace_make_uppercase(line.substr(0, found)));
     } else {
-      return none_with_bar(line, bar);
+      find_bar(line, i, bar);
+      return Keyword::None;
     }
   }
-  bar = line.size();
-  return keyword_of_packed(letters, length);
+  if (bar != nullptr) *bar = line.size();
+  return keyword_of_packed(letters);
 }
 
 std::string_view value_of(std::string_view line) {
@@ -432,7 +511,7 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
           i = lines.size();
           break;
         }
-        step.title = std::string(value());
+        if (!tracing) step.title = std::string(value());
         break;
       case Keyword::Action: {
         if (!actions_may_start) {
@@ -534,14 +613,14 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
 
 // Records the outline entry of the section that begins at lines[0] and ends before
 // lines[end], and the Step lines of its steps.
-void trace_section(ClassifiedLines lines, std::size_t end, const Section& section,
-                   std::uint32_t number, const DocumentContext& context) {
+void trace_section(ClassifiedLines lines, std::size_t end, std::uint32_t number,
+                   const DocumentContext& context) {
   const auto number_of = [&](std::size_t i) {
     return static_cast<std::uint32_t>(context.index_of(lines.text[i]) + 1);
   };
   OutlineSection outline;
   outline.number = number;
-  outline.title = section.title;
+  outline.title = std::string(value_of(lines.text[0]));
   outline.line = number_of(0);
   outline.end_line = number_of(end - 1);
   std::size_t step = 0;
@@ -550,7 +629,7 @@ void trace_section(ClassifiedLines lines, std::size_t end, const Section& sectio
     context.traced(lines.text[i]).fate = LineFate::Step;
     OutlineStep entry;
     entry.number = static_cast<std::uint32_t>(step + 1);
-    entry.title = section.steps[step].title;
+    entry.title = std::string(value_of(lines.text[i]));
     entry.line = number_of(i);
     // A step scan runs to the next Step line anywhere, or to the end.
     std::size_t next = i + 1;
@@ -562,15 +641,21 @@ void trace_section(ClassifiedLines lines, std::size_t end, const Section& sectio
   context.trace->sections.push_back(std::move(outline));
 }
 
+// The section that begins at lines[0]; while tracing, only its record (the Section is
+// empty then).
 Section scan_section(ClassifiedLines lines, DocumentContext& context, std::uint32_t number = 0) {
+  const bool tracing = context.trace != nullptr;
   Section section;
-  std::size_t step_lines = 0;
-  for (std::size_t i = 1; i < lines.size() && lines.keywords[i] != Keyword::Section; ++i) {
-    if (lines.keywords[i] == Keyword::Step) ++step_lines;
+  if (!tracing) {
+    std::size_t step_lines = 0;
+    for (std::size_t i = 1; i < lines.size() && lines.keywords[i] != Keyword::Section; ++i) {
+      if (lines.keywords[i] == Keyword::Step) ++step_lines;
+    }
+    section.steps.reserve(step_lines);
   }
-  section.steps.reserve(step_lines);
   bool seen_section_line = false;
   std::size_t end = lines.size();
+  std::uint32_t steps = 0;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const Keyword keyword = lines.keywords[i];
     if (keyword == Keyword::Section) {
@@ -578,15 +663,15 @@ Section scan_section(ClassifiedLines lines, DocumentContext& context, std::uint3
         end = i;
         break;
       }
-      section.title = std::string(value_of(lines.text[i]));
+      if (!tracing) section.title = std::string(value_of(lines.text[i]));
       seen_section_line = true;
     } else if (keyword == Keyword::Step) {
-      section.steps.push_back(scan_step(lines.from(i), context, number,
-                                        static_cast<std::uint32_t>(section.steps.size() + 1)));
+      ++steps;
+      Step step = scan_step(lines.from(i), context, number, steps);
+      if (!tracing) section.steps.push_back(std::move(step));
     }
   }
-  if (context.trace != nullptr && lines.size() > 0)
-    trace_section(lines, end, section, number, context);
+  if (tracing && lines.size() > 0) trace_section(lines, end, number, context);
   return section;
 }
 
@@ -632,15 +717,18 @@ Statement split_statement(std::string_view line) {
 
 Keyword keyword_of(std::string_view normalised) {
   if (normalised.size() > kLongestKeyword) return Keyword::None;
-  return keyword_of_packed(packed(normalised), normalised.size());
+  // A zero byte packs as no byte at all: the length tells "STEP" from "STEP\0".
+  const Keyword keyword = keyword_of_packed(packed(normalised));
+  return keyword != Keyword::None &&
+                 kKeywordSpellings[static_cast<std::size_t>(keyword) - 1].normalised.size() ==
+                     normalised.size()
+             ? keyword
+             : Keyword::None;
 }
 
 std::span<const KeywordSpelling> keyword_spellings() { return kKeywordSpellings; }
 
-Keyword classify_line(std::string_view line) {
-  std::size_t bar = 0;
-  return classify_statement(line, bar);
-}
+Keyword classify_line(std::string_view line) { return classify_statement(line, nullptr); }
 
 RevisionEntry parse_revision_line(std::string_view value) {
   const Fields<2> fields = first_fields<2>(value);
@@ -759,46 +847,51 @@ std::optional<std::string_view> csv_name_problem(std::string_view name) {
 
 namespace {
 
+// The fate of a line of each keyword as the document pass alone leaves it.
+constexpr LineFate first_fate(Keyword keyword) {
+  switch (keyword) {
+    case Keyword::None:
+      return LineFate::Ignored;
+    case Keyword::Template:
+    case Keyword::Number:
+    case Keyword::Title:
+    case Keyword::ProcessType:
+    case Keyword::Author:
+    case Keyword::Reviewer:
+    case Keyword::Revision:
+    case Keyword::Subject:
+    case Keyword::SubjectImage:
+    case Keyword::Product:
+    case Keyword::ProductImage:
+      return LineFate::Header;
+    case Keyword::Section:
+      return LineFate::Section;
+    case Keyword::Step:
+      return LineFate::StepOutside;
+    case Keyword::Objective:
+    case Keyword::OutOfScope:
+    case Keyword::Resource:
+    case Keyword::Verification:
+      return LineFate::Listed;
+    default:
+      return LineFate::Outside;
+  }
+}
+constexpr std::array<LineFate, kKeywords.size() + 1> kFirstFates = [] {
+  std::array<LineFate, kKeywords.size() + 1> fates{};
+  for (std::size_t k = 0; k < fates.size(); ++k) fates[k] = first_fate(static_cast<Keyword>(k));
+  return fates;
+}();
+
 // Every line's fate as the document pass alone leaves it; the scans then record theirs.
 void start_trace(std::span<const Keyword> keywords, DocumentTrace& trace) {
-  trace.lines.assign(keywords.size(), LineTrace{});
+  trace.lines.resize(keywords.size());
   trace.sections.clear();
   for (std::size_t i = 0; i < keywords.size(); ++i) {
-    LineTrace& line = trace.lines[i];
+    LineTrace line;
     line.keyword = keywords[i];
-    switch (keywords[i]) {
-      case Keyword::None:
-        line.fate = LineFate::Ignored;
-        break;
-      case Keyword::Template:
-      case Keyword::Number:
-      case Keyword::Title:
-      case Keyword::ProcessType:
-      case Keyword::Author:
-      case Keyword::Reviewer:
-      case Keyword::Revision:
-      case Keyword::Subject:
-      case Keyword::SubjectImage:
-      case Keyword::Product:
-      case Keyword::ProductImage:
-        line.fate = LineFate::Header;
-        break;
-      case Keyword::Section:
-        line.fate = LineFate::Section;
-        break;
-      case Keyword::Step:
-        line.fate = LineFate::StepOutside;
-        break;
-      case Keyword::Objective:
-      case Keyword::OutOfScope:
-      case Keyword::Resource:
-      case Keyword::Verification:
-        line.fate = LineFate::Listed;
-        break;
-      default:
-        line.fate = LineFate::Outside;
-        break;
-    }
+    line.fate = kFirstFates[static_cast<std::size_t>(keywords[i])];
+    trace.lines[i] = line;
   }
 }
 
@@ -810,11 +903,13 @@ Process read_document(std::span<const std::string_view> lines, const std::string
   if (trace != nullptr) start_trace(keywords, *trace);
   Process process;
   // The lists grow to known sizes; allocating them once spares the copies of regrowth.
-  std::array<std::size_t, kKeywords.size() + 1> counts{};
-  for (const Keyword keyword : keywords) ++counts[static_cast<std::size_t>(keyword)];
-  const auto count_of = [&](Keyword keyword) { return counts[static_cast<std::size_t>(keyword)]; };
-  process.sections.reserve(count_of(Keyword::Section));
   if (trace == nullptr) {
+    std::array<std::size_t, kKeywords.size() + 1> counts{};
+    for (const Keyword keyword : keywords) ++counts[static_cast<std::size_t>(keyword)];
+    const auto count_of = [&](Keyword keyword) {
+      return counts[static_cast<std::size_t>(keyword)];
+    };
+    process.sections.reserve(count_of(Keyword::Section));
     process.objectives.reserve(count_of(Keyword::Objective));
     process.out_of_scope.reserve(count_of(Keyword::OutOfScope));
     process.resources.reserve(count_of(Keyword::Resource));
@@ -967,7 +1062,7 @@ void summarise_qlml_text(std::string_view content, const std::string& document_p
        const std::optional<std::string_view> line = next_line(text, start);) {
     ++line_number;
     std::size_t bar = 0;
-    const Keyword keyword = classify_statement(*line, bar);
+    const Keyword keyword = classify_statement(*line, &bar);
     if (keyword == Keyword::None) continue;
     const std::string_view value = bar < line->size() ? line->substr(bar + 1) : std::string_view{};
     switch (keyword) {

@@ -141,6 +141,10 @@ TEST(Files, LinesAreCutAtLineFeeds) {
       {"a\rb\r", {"a\rb\r"}},
       {"x\r\r\n", {"x\r"}},
       {"\xEF\xBB\xBFone\ntwo\n", {"one", "two"}},
+      // Sixteen bytes are looked at in one go: feeds at either edge of such a block, a
+      // carriage return just before it, a last line beyond it.
+      {"0123456789abcde\n0123456789abcd\r\nx\n\n0123456789abcdef0123",
+       {"0123456789abcde", "0123456789abcd", "x", "", "0123456789abcdef0123"}},
   };
   for (const auto& [content, expected] : cases) {
     EXPECT_EQ(split_lines(content), expected) << content;

@@ -63,6 +63,10 @@ TEST(ReadQlml, StatementSplitAndKeywords) {
     const Statement statement = split_statement(c.line);
     EXPECT_EQ(keyword_of(statement.keyword), c.keyword) << c.line;
     EXPECT_EQ(classify_line(c.line), c.keyword) << c.line;
+    // Indented as documents indent, and long enough for the classification of sixteen
+    // bytes at once.
+    const std::string long_line = "        " + std::string(c.line) + "|a value long enough";
+    EXPECT_EQ(classify_line(long_line), c.keyword) << long_line;
     EXPECT_EQ(statement.value, c.value) << c.line;
   }
 }
