@@ -75,12 +75,18 @@ Fields fields_of(std::string_view line) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   const __m128i bar_byte = _mm_set1_epi8('|');
-  for (; i + 16 <= line.size(); i += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + i));
-    for (auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, bar_byte)));
-         found != 0; found &= found - 1) {
-      note(i + static_cast<std::size_t>(std::countr_zero(found)));
+  const auto note_bars_of_sixteen = [&](std::size_t from, unsigned skipped) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + from));
+    auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, bar_byte)));
+    for (found &= ~((1u << skipped) - 1); found != 0; found &= found - 1) {
+      note(from + static_cast<std::size_t>(std::countr_zero(found)));
     }
+  };
+  for (; i + 16 <= line.size(); i += 16) note_bars_of_sixteen(i, 0);
+  // The rest of a line of sixteen bytes or more: its last sixteen, without those seen.
+  if (i < line.size() && i >= 16) {
+    note_bars_of_sixteen(line.size() - 16, static_cast<unsigned>(i - (line.size() - 16)));
+    i = line.size();
   }
 #endif
   for (; i < line.size(); ++i) {

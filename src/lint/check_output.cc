@@ -11,11 +11,6 @@ namespace {
 
 using nlohmann::json;
 
-std::string gcc_place(const Place& place) {
-  if (place.line == 0) return place.file + ":";
-  return place.file + ":" + std::to_string(place.line) + ":" + std::to_string(place.column) + ":";
-}
-
 // The path as a relative URI reference: "/" kept, every other byte that is not unreserved
 // percent-encoded (blanks in folder names are common).
 std::string uri_of(std::string_view path) {
@@ -101,12 +96,32 @@ std::string github_escape(std::string_view text, bool property) {
 }  // namespace
 
 std::string format_gcc(std::span<const Finding> findings) {
+  // A library can have a hundred thousand findings: each line is appended piece by piece,
+  // with no text put together on the way.
   std::string out;
+  const auto place = [&](const Place& at) {
+    out += at.file;
+    out += ':';
+    if (at.line == 0) return;
+    out += std::to_string(at.line);
+    out += ':';
+    out += std::to_string(at.column);
+    out += ':';
+  };
   for (const Finding& finding : findings) {
-    out += gcc_place(finding.place) + " " + std::string(severity_name(finding.severity)) + ": " +
-           finding.message + " [" + finding.code + "]\n";
+    place(finding.place);
+    out += ' ';
+    out += severity_name(finding.severity);
+    out += ": ";
+    out += finding.message;
+    out += " [";
+    out += finding.code;
+    out += "]\n";
     for (const Related& related : finding.related) {
-      out += gcc_place(related.place) + " note: " + related.message + "\n";
+      place(related.place);
+      out += " note: ";
+      out += related.message;
+      out += '\n';
     }
   }
   return out;
