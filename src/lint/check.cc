@@ -148,6 +148,7 @@ class DocumentChecker {
         lines_(lines),
         trace_(trace) {
     if (folder_.empty()) folder_ = ".";
+    folder_prefix_ = from_path(folder_) + "/";
   }
 
   std::vector<Finding> take() { return std::move(findings_); }
@@ -202,13 +203,14 @@ class DocumentChecker {
 
   std::string file_;
   fs::path folder_;
+  std::string folder_prefix_;  // the folder and a slash, to which file names are appended
   std::span<const std::string_view> lines_;
   const DocumentTrace& trace_;
   // Whether the process folder holds `name`; each name is looked up once per document.
   bool file_exists(std::string_view name) {
     const auto known = exists_.find(name);
     if (known != exists_.end()) return known->second;
-    const bool exists = path_exists(from_path(folder_ / to_path(name)));
+    const bool exists = path_exists(folder_prefix_ + std::string(name));
     exists_.emplace(std::string(name), exists);
     return exists;
   }
