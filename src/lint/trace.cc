@@ -3,7 +3,6 @@
 #include <chrono>
 #include <optional>
 #include <ostream>
-#include <streambuf>
 #include <string>
 #include <variant>
 #include <vector>
@@ -113,43 +112,16 @@ std::vector<TracedDocument> read_library(std::ostream& err) {
   return documents;
 }
 
-// A stream buffer that keeps the pieces it is given as they come: a large matrix (tens of
-// megabytes) is composed without being copied again each time a growing text doubles.
-class Pieces : public std::streambuf {
- public:
-  const std::vector<std::string>& pieces() const { return pieces_; }
-
- protected:
-  std::streamsize xsputn(const char* text, std::streamsize count) override {
-    pieces_.emplace_back(text, static_cast<std::size_t>(count));
-    return count;
-  }
-  int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      pieces_.emplace_back(1, traits_type::to_char_type(c));
-    }
-    return traits_type::not_eof(c);
-  }
-
- private:
-  std::vector<std::string> pieces_;
-};
-
-// Both files are composed in memory, where writing cannot fail, and written through the one
-// write path; both are complete under their temporary names before either replaces its
-// predecessor, so a failure leaves the previous matrix as it was.
+// Both files go through the one write path, each composed and handed over in pieces of
+// some hundred kilobytes (a large library's matrix is tens of megabytes, never held whole);
+// both are complete under their temporary names before either replaces its predecessor,
+// so a failure leaves the previous matrix as it was.
 void write_matrix_files(const TraceMatrix& matrix, std::string_view library_name) {
   const std::string written_at = utc_minute(std::chrono::system_clock::now());
-  Pieces page_text;
-  std::ostream page_stream(&page_text);
-  write_requirements_page(page_stream, matrix, library_name, written_at);
-  Pieces csv_text;
-  std::ostream csv_stream(&csv_text);
-  write_requirements_csv(csv_stream, matrix);
   OutputFile page(std::string(kRequirementsPagePath), "cannot open file", "write failed");
-  for (const std::string& piece : page_text.pieces()) page.put(piece);
+  write_requirements_page(page.stream(), matrix, library_name, written_at, page.failure());
   OutputFile csv(std::string(kRequirementsCsvPath), "cannot open file", "write failed");
-  for (const std::string& piece : csv_text.pieces()) csv.put(piece);
+  write_requirements_csv(csv.stream(), matrix, csv.failure());
   csv.commit();
   page.commit();
 }

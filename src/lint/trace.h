@@ -155,14 +155,16 @@ std::string csv_field(std::string_view field);
 // header "Requirement,Text,Method,Document Number,Revision,Title,Location", then one
 // record per verification, row by row; a requirement of the list that nothing verifies
 // gets one record with its id and text only. Records end with CRLF. Fatal stop
-// "write failed: {description}".
-void write_requirements_csv(std::ostream& out, const TraceMatrix& matrix);
+// "{failure_message}: {description}".
+void write_requirements_csv(std::ostream& out, const TraceMatrix& matrix,
+                            std::string_view failure_message = "write failed");
 // Requirements.html: a self-contained page in the style of the menu page, with the
 // library's name, the counts, one sortable table row per requirement (links to the
 // verifying procedure pages at the step, and to their PDFs) and the findings. Every text is
 // HTML-escaped. `written_at` is shown as the time the page was written. Fatal stop
-// "write failed: {description}".
+// "{failure_message}: {description}".
 void write_requirements_page(std::ostream& out, const TraceMatrix& matrix,
-                             std::string_view library_name, std::string_view written_at);
+                             std::string_view library_name, std::string_view written_at,
+                             std::string_view failure_message = "write failed");
 
 }  // namespace morvalen

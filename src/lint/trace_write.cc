@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <initializer_list>
+#include <sstream>
 
 #include "files.h"
 #include "lint/trace.h"
@@ -15,16 +16,24 @@
 namespace morvalen {
 namespace {
 
-void put(std::ostream& out, std::string_view piece) { write_piece(out, piece, "write failed"); }
+// The text of a file, composed in memory and handed to its stream in pieces of some hundred
+// kilobytes: a large library's matrix takes few writes and little memory, and a failure
+// names the file (`failure`, "write failed: {path}").
+struct Composed {
+  std::ostream& out;
+  std::string_view failure;
+  std::string text;
+};
 
-// Text is gathered and handed to the stream in pieces of some hundred kilobytes: a large
-// library's matrix takes few writes and little memory.
 constexpr std::size_t kPieceSize = std::size_t{1} << 18;
 
-void put_when_full(std::ostream& out, std::string& text) {
-  if (text.size() < kPieceSize) return;
-  put(out, text);
-  text.clear();
+void hand_on(Composed& composed) {
+  write_piece(composed.out, composed.text, composed.failure);
+  composed.text.clear();
+}
+
+void hand_on_when_full(Composed& composed) {
+  if (composed.text.size() >= kPieceSize) hand_on(composed);
 }
 
 void append(std::string& text, std::initializer_list<std::string_view> pieces) {
@@ -253,96 +262,99 @@ void append_finding(std::string& page, const std::vector<DocumentPieces>& pieces
          {"</td>\n\t\t\t\t\t\t<td class=\"code\">", finding.code, "</td>\n\t\t\t\t\t</tr>\n"});
 }
 
-void write_page_head(std::ostream& page, std::string_view library_name) {
-  put(page, "\t<head>\n");
-  put(page, "\t\t<meta charset=\"utf-8\" />\n");
-  put(page,
+void append_page_head(std::string& page, std::string_view library_name) {
+  page.append("\t<head>\n");
+  page.append("\t\t<meta charset=\"utf-8\" />\n");
+  page.append(
       "\t\t<meta name=\"viewport\" content=\"width=device-width, initial-scale=1, user-scalable=1\" />\n");
-  put(page, "\t\t<style>\n");
-  put(page,
+  page.append("\t\t<style>\n");
+  page.append(
       "\t\t\t@media print { .no-print, .no-print * { display: none !important; } header { position: static; } table { font-size: 0.7em; } a { color: black; text-decoration: none; } }\n");
-  put(page, "\t\t\tbody { font-family: sans-serif; padding: 0px; margin: 0px;}\n");
-  put(page,
+  page.append("\t\t\tbody { font-family: sans-serif; padding: 0px; margin: 0px;}\n");
+  page.append(
       "\t\t\theader { z-index: 100; border-bottom: 3px solid black; background-color: #2F495A; color: white; position: sticky; top:0px;}\n");
-  put(page, "\t\t\theader, main { padding: 20px; margin:0px;}\n");
-  put(page, "\t\t\theader h1 { margin: 0px 0px 10px 0px; }\n");
-  put(page, "\t\t\theader p { margin: 4px 0px; }\n");
-  put(page, "\t\t\ttable { margin-top: 20px; }\n");
-  put(page, "\t\t\tth { white-space: nowrap; }\n");
-  put(page, "\t\t\ttd { vertical-align: top; }\n");
-  put(page, "\t\t\ttd ul { margin: 0px; padding-left: 1.2em; }\n");
-  put(page, "\t\t\ttd.requirement { white-space: nowrap; font-weight: bold; }\n");
-  put(page, "\t\t\t.status-verified { background-color: #D8EDD3; }\n");
-  put(page, "\t\t\t.status-not-verified { background-color: #F5CFC8; font-weight: bold; }\n");
-  put(page, "\t\t\t.status-not-in-the-list { background-color: #F7E6B2; }\n");
-  put(page, "\t\t\t.quoted-differently { margin-top: 6px; font-size: 0.85em; color: #8A3B12; }\n");
-  put(page, "\t\t\t#findings { scroll-margin-top: 160px; }\n");
-  write_sortable_table_style(page);
+  page.append("\t\t\theader, main { padding: 20px; margin:0px;}\n");
+  page.append("\t\t\theader h1 { margin: 0px 0px 10px 0px; }\n");
+  page.append("\t\t\theader p { margin: 4px 0px; }\n");
+  page.append("\t\t\ttable { margin-top: 20px; }\n");
+  page.append("\t\t\tth { white-space: nowrap; }\n");
+  page.append("\t\t\ttd { vertical-align: top; }\n");
+  page.append("\t\t\ttd ul { margin: 0px; padding-left: 1.2em; }\n");
+  page.append("\t\t\ttd.requirement { white-space: nowrap; font-weight: bold; }\n");
+  page.append("\t\t\t.status-verified { background-color: #D8EDD3; }\n");
+  page.append("\t\t\t.status-not-verified { background-color: #F5CFC8; font-weight: bold; }\n");
+  page.append("\t\t\t.status-not-in-the-list { background-color: #F7E6B2; }\n");
+  page.append(
+      "\t\t\t.quoted-differently { margin-top: 6px; font-size: 0.85em; color: #8A3B12; }\n");
+  page.append("\t\t\t#findings { scroll-margin-top: 160px; }\n");
+  std::ostringstream sortable;  // composed in memory, where writing cannot fail
+  write_sortable_table_style(sortable);
+  page.append(sortable.view());
   // The sort arrow stands in the heading's right padding, so that a narrow column keeps
   // its heading on one line.
-  put(page, "\t\t\tth { position: relative; padding-right: 1.4em; }\n");
-  put(page,
+  page.append("\t\t\tth { position: relative; padding-right: 1.4em; }\n");
+  page.append(
       "\t\t\tth[role=columnheader]:not(.no-sort):after { position: absolute; right: 0.5em; top: 50%; margin-top: -2px; }\n");
-  put(page, "\t\t</style>\n");
-  put(page, "\t\t<script>\n");
-  put(page, "\t\t\t" + std::string(kTablesortJs) + "\n");
-  put(page, "\t\t</script>\n");
-  put(page, "\t\t<script>\n");
-  put(page, "\t\t\tdocument.addEventListener('DOMContentLoaded', function () {\n");
-  put(page, "\t\t\t\tfor (const id of ['requirements', 'findings-table']) {\n");
-  put(page, "\t\t\t\t\tconst table = document.getElementById(id);\n");
-  put(page, "\t\t\t\t\tif (table) new Tablesort(table);\n");
-  put(page, "\t\t\t\t}\n");
-  put(page, "\t\t\t}, false);\n");
-  put(page, "\t\t</script>\n");
-  put(page,
+  page.append("\t\t</style>\n");
+  page.append("\t\t<script>\n");
+  page.append("\t\t\t" + std::string(kTablesortJs) + "\n");
+  page.append("\t\t</script>\n");
+  page.append("\t\t<script>\n");
+  page.append("\t\t\tdocument.addEventListener('DOMContentLoaded', function () {\n");
+  page.append("\t\t\t\tfor (const id of ['requirements', 'findings-table']) {\n");
+  page.append("\t\t\t\t\tconst table = document.getElementById(id);\n");
+  page.append("\t\t\t\t\tif (table) new Tablesort(table);\n");
+  page.append("\t\t\t\t}\n");
+  page.append("\t\t\t}, false);\n");
+  page.append("\t\t</script>\n");
+  page.append(
       "\t\t<link rel=\"shortcut icon\" sizes=\"16x16 32x32 48x48\" type=\"image/png\" href=\"./assets/favicon.png\" />\n");
-  put(page, "\t\t<title>&#x1F4CB; " + escaped(library_name) + " Requirements &#x1F4CB;</title>\n");
-  put(page, "\t</head>\n");
+  page.append("\t\t<title>&#x1F4CB; " + escaped(library_name) +
+              " Requirements &#x1F4CB;</title>\n");
+  page.append("\t</head>\n");
 }
 
-void write_page_header(std::ostream& page, const TraceMatrix& matrix, std::string_view library_name,
-                       std::string_view written_at) {
-  put(page, "\t\t<header>\n");
-  put(page, "\t\t\t<h1>" + escaped(library_name) + ": Requirements Traceability</h1>\n");
-  put(page, "\t\t\t<p>" + trace_summary_line(matrix) + ".</p>\n");
+void append_page_header(std::string& page, const TraceMatrix& matrix, std::string_view library_name,
+                        std::string_view written_at) {
+  page.append("\t\t<header>\n");
+  page.append("\t\t\t<h1>" + escaped(library_name) + ": Requirements Traceability</h1>\n");
+  page.append("\t\t\t<p>" + trace_summary_line(matrix) + ".</p>\n");
   std::string traced =
       "\t\t\t<p>Traced in " + std::to_string(matrix.documents.size()) + " procedures";
   if (matrix.list_path) traced += " against the requirements list " + escaped(*matrix.list_path);
   traced += "; " + std::to_string(matrix.findings.size()) + " findings. Written " +
             escaped(written_at) + " by qlml trace " + std::string(kVersion) + ".</p>\n";
-  put(page, traced);
-  put(page, "\t\t</header>\n");
+  page.append(traced);
+  page.append("\t\t</header>\n");
 }
 
-void write_findings(std::ostream& page, const TraceMatrix& matrix,
-                    const std::vector<DocumentPieces>& pieces) {
-  put(page, "\t\t\t<h2 id=\"findings\">Findings</h2>\n");
+void append_findings(Composed& composed, const TraceMatrix& matrix,
+                     const std::vector<DocumentPieces>& pieces) {
+  std::string& page = composed.text;
+  page.append("\t\t\t<h2 id=\"findings\">Findings</h2>\n");
   if (matrix.findings.empty()) {
-    put(page,
+    page.append(
         matrix.list_path
             ? "\t\t\t<p>None: every procedure quotes each requirement as the list does.</p>\n"
             : "\t\t\t<p>None: every procedure quotes each requirement with the same text.</p>\n");
     return;
   }
-  put(page, "\t\t\t<table id=\"findings-table\">\n");
-  put(page, "\t\t\t\t<thead>\n");
-  put(page, "\t\t\t\t\t<tr>\n");
-  put(page, "\t\t\t\t\t\t<th>Requirement</th>\n");
-  put(page, "\t\t\t\t\t\t<th>Where</th>\n");
-  put(page, "\t\t\t\t\t\t<th>Finding</th>\n");
-  put(page, "\t\t\t\t\t\t<th>Code</th>\n");
-  put(page, "\t\t\t\t\t</tr>\n");
-  put(page, "\t\t\t\t</thead>\n");
-  put(page, "\t\t\t\t<tbody>\n");
-  std::string rows;
+  page.append("\t\t\t<table id=\"findings-table\">\n");
+  page.append("\t\t\t\t<thead>\n");
+  page.append("\t\t\t\t\t<tr>\n");
+  page.append("\t\t\t\t\t\t<th>Requirement</th>\n");
+  page.append("\t\t\t\t\t\t<th>Where</th>\n");
+  page.append("\t\t\t\t\t\t<th>Finding</th>\n");
+  page.append("\t\t\t\t\t\t<th>Code</th>\n");
+  page.append("\t\t\t\t\t</tr>\n");
+  page.append("\t\t\t\t</thead>\n");
+  page.append("\t\t\t\t<tbody>\n");
   for (const TraceFinding& finding : matrix.findings) {
-    append_finding(rows, pieces, finding);
-    put_when_full(page, rows);
+    append_finding(page, pieces, finding);
+    hand_on_when_full(composed);
   }
-  put(page, rows);
-  put(page, "\t\t\t\t</tbody>\n");
-  put(page, "\t\t\t</table>\n");
+  page.append("\t\t\t\t</tbody>\n");
+  page.append("\t\t\t</table>\n");
 }
 
 void append_csv_field(std::string& csv, std::string_view field) {
@@ -379,7 +391,8 @@ std::string csv_field(std::string_view field) {
   return csv;
 }
 
-void write_requirements_csv(std::ostream& out, const TraceMatrix& matrix) {
+void write_requirements_csv(std::ostream& out, const TraceMatrix& matrix,
+                            std::string_view failure_message) {
   const std::array<std::string, 5> words = method_words();
   // The document's three fields, between commas, once per document.
   std::vector<std::string> document_fields;
@@ -390,7 +403,8 @@ void write_requirements_csv(std::ostream& out, const TraceMatrix& matrix) {
     fields.resize(fields.size() - 2);  // the record's line end
     document_fields.push_back(std::move(fields));
   }
-  std::string csv = "\xEF\xBB\xBF";
+  Composed composed{out, failure_message, "\xEF\xBB\xBF"};
+  std::string& csv = composed.text;
   append_csv_record(
       csv, {"Requirement", "Text", "Method", "Document Number", "Revision", "Title", "Location"});
   for (const TraceRow& row : matrix.rows) {
@@ -411,49 +425,51 @@ void write_requirements_csv(std::ostream& out, const TraceMatrix& matrix) {
       append(csv, {word_of(words, entry.method), document_fields[entry.document]});
       append_location(csv, entry);
       csv.append("\r\n");
-      put_when_full(out, csv);
+      hand_on_when_full(composed);
     }
   }
-  put(out, csv);
+  hand_on(composed);
 }
 
 void write_requirements_page(std::ostream& out, const TraceMatrix& matrix,
-                             std::string_view library_name, std::string_view written_at) {
+                             std::string_view library_name, std::string_view written_at,
+                             std::string_view failure_message) {
   const std::vector<DocumentPieces> pieces = pieces_of(matrix);
   const std::array<std::string, 5> words = method_words();
   const std::vector<std::string> sort_keys = id_sort_keys(matrix);
-  put(out, "<!DOCTYPE html>\n");
-  put(out, "<html lang=\"en-US\">\n");
-  write_page_head(out, library_name);
-  put(out, "\t<body>\n");
-  write_page_header(out, matrix, library_name, written_at);
-  put(out, "\t\t<main>\n");
-  put(out,
+  Composed composed{out, failure_message, {}};
+  std::string& page = composed.text;
+  page.append("<!DOCTYPE html>\n");
+  page.append("<html lang=\"en-US\">\n");
+  append_page_head(page, library_name);
+  page.append("\t<body>\n");
+  append_page_header(page, matrix, library_name, written_at);
+  page.append("\t\t<main>\n");
+  page.append(
       "\t\t\t<h2 class=\"no-print\">Click on any column header to sort ascending/descending.</h2>\n");
-  put(out, "\t\t\t<table id=\"requirements\">\n");
-  put(out, "\t\t\t\t<thead>\n");
-  put(out, "\t\t\t\t\t<tr data-sort-method=\"none\">\n");
-  put(out, "\t\t\t\t\t\t<th class=\"requirement\">Requirement</th>\n");
-  put(out, "\t\t\t\t\t\t<th class=\"text\">Text</th>\n");
-  put(out, "\t\t\t\t\t\t<th class=\"methods\">Methods</th>\n");
-  put(out, "\t\t\t\t\t\t<th class=\"status\">Status</th>\n");
-  put(out,
+  page.append("\t\t\t<table id=\"requirements\">\n");
+  page.append("\t\t\t\t<thead>\n");
+  page.append("\t\t\t\t\t<tr data-sort-method=\"none\">\n");
+  page.append("\t\t\t\t\t\t<th class=\"requirement\">Requirement</th>\n");
+  page.append("\t\t\t\t\t\t<th class=\"text\">Text</th>\n");
+  page.append("\t\t\t\t\t\t<th class=\"methods\">Methods</th>\n");
+  page.append("\t\t\t\t\t\t<th class=\"status\">Status</th>\n");
+  page.append(
       "\t\t\t\t\t\t<th class=\"verified-by no-sort\" data-sort-method=\"none\">Verified by</th>\n");
-  put(out, "\t\t\t\t\t</tr>\n");
-  put(out, "\t\t\t\t</thead>\n");
-  put(out, "\t\t\t\t<tbody>\n");
-  std::string rows;
+  page.append("\t\t\t\t\t</tr>\n");
+  page.append("\t\t\t\t</thead>\n");
+  page.append("\t\t\t\t<tbody>\n");
   for (std::size_t r = 0; r < matrix.rows.size(); ++r) {
-    append_row(rows, pieces, words, matrix.rows[r], sort_keys[r]);
-    put_when_full(out, rows);
+    append_row(page, pieces, words, matrix.rows[r], sort_keys[r]);
+    hand_on_when_full(composed);
   }
-  put(out, rows);
-  put(out, "\t\t\t\t</tbody>\n");
-  put(out, "\t\t\t</table>\n");
-  write_findings(out, matrix, pieces);
-  put(out, "\t\t</main>\n");
-  put(out, "\t</body>\n");
-  put(out, "</html>\n");
+  page.append("\t\t\t\t</tbody>\n");
+  page.append("\t\t\t</table>\n");
+  append_findings(composed, matrix, pieces);
+  page.append("\t\t</main>\n");
+  page.append("\t</body>\n");
+  page.append("</html>\n");
+  hand_on(composed);
 }
 
 }  // namespace morvalen
