@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -16,11 +17,19 @@
 
 namespace morvalen {
 
+// A verification's requirement as parse_verification_line reads it (id and text trimmed,
+// "???" without a text), the texts as views into TracedDocument::quotes.
+struct TracedRequirement {
+  std::string_view rid;
+  std::string_view text;
+  VerificationMethod method = VerificationMethod::Sampling;
+};
+
 // One Verification line of a document and where it stands.
 struct TracedVerification {
-  Requirement requirement;  // as parse_verification_line reads it
-  std::size_t line = 0;     // 1-based line number in the document
-  std::size_t column = 0;   // 1-based byte column of the requirement text (of the id without one)
+  TracedRequirement requirement;
+  std::size_t line = 0;    // 1-based line number in the document
+  std::size_t column = 0;  // 1-based byte column of the requirement text (of the id without one)
   // The reader's counters when the line is met: Section lines so far, and Step lines since
   // the last Section line; the model's step label is "Step {section}.{step}".
   long long section = 0;
@@ -34,6 +43,10 @@ struct TracedDocument {
   std::string revision;  // Process::get_revision()
   std::string title;
   std::vector<TracedVerification> verifications;  // in line order
+  // The ids and texts the verifications quote, one after the other: a library quotes some
+  // requirements in thousands of steps, so a document keeps them in one piece (shared by
+  // its copies) rather than in two texts for each verification.
+  std::shared_ptr<const std::string> quotes;
 };
 
 // One requirement of a requirements list.

@@ -1,11 +1,17 @@
 // The matrix's inputs and its assembly: the verifications of each document, the
 // requirements list, and the rows, statuses and findings made of them.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 #include <unordered_map>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "fatal.h"
 #include "files.h"
@@ -83,6 +89,150 @@ std::size_t verification_column(std::string_view line) {
 std::string_view value_after_bar(std::string_view line) {
   const std::size_t bar = line.find('|');
   return bar == std::string_view::npos ? std::string_view{} : line.substr(bar + 1);
+}
+
+// The first character that is not white space of each line of a text that has one, in
+// order. Each 64 bytes give two masks: line feeds, and the bytes up to the blank (white
+// space and control characters); one addition carries every line's start across its
+// leading run of those to its first other character.
+class LineStarts {
+ public:
+  explicit LineStarts(std::string_view text) : text_(text) {}
+
+  // Moves to the next such character; false after the last.
+  bool next() {
+    while (firsts_ == 0) {
+      if (base_ != kNone) {
+        lines_before_ += static_cast<std::size_t>(std::popcount(feeds_));
+        if (feeds_ != 0)
+          last_start_ = base_ + 64 - static_cast<std::size_t>(std::countl_zero(feeds_));
+        base_ += 64;
+      } else {
+        base_ = 0;
+      }
+      if (base_ >= text_.size()) return false;
+      load_block();
+    }
+    bit_ = static_cast<unsigned>(std::countr_zero(firsts_));
+    firsts_ &= firsts_ - 1;
+    return true;
+  }
+  std::size_t first() const { return base_ + bit_; }
+  // Where its line starts.
+  std::size_t line_start() const {
+    const std::uint64_t before = feeds_ & ((std::uint64_t{1} << bit_) - 1);
+    if (before == 0) return last_start_;
+    return base_ + 64 - static_cast<std::size_t>(std::countl_zero(before));
+  }
+  // The 1-based number of its line.
+  std::size_t line_number() const {
+    const std::uint64_t before = feeds_ & ((std::uint64_t{1} << bit_) - 1);
+    return lines_before_ + static_cast<std::size_t>(std::popcount(before)) + 1;
+  }
+
+ private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  void load_block() {
+    const std::size_t left = text_.size() - base_;
+    std::uint64_t low = 0;
+    if (left >= 64) {
+      masks(text_.data() + base_, feeds_, low);
+    } else {
+      // The last bytes, padded with a letter that is neither.
+      std::array<char, 64> block;
+      block.fill('x');
+      std::memcpy(block.data(), text_.data() + base_, left);
+      masks(block.data(), feeds_, low);
+    }
+    const std::uint64_t starts = (feeds_ << 1) | start_carry_;
+    start_carry_ = feeds_ >> 63;
+    const std::uint64_t blanks = low & ~feeds_;
+    std::uint64_t sum = 0;
+    const bool over = __builtin_add_overflow(starts, blanks, &sum);
+    const bool over_again = __builtin_add_overflow(sum, add_carry_, &sum);
+    add_carry_ = over || over_again ? 1 : 0;
+    firsts_ = sum & ~blanks & ~feeds_;
+    if (left < 64) firsts_ &= (std::uint64_t{1} << left) - 1;
+  }
+
+  // The line feeds of the 64 bytes at `bytes`, and the bytes up to the blank, as bits.
+  static void masks(const char* bytes, std::uint64_t& feeds, std::uint64_t& low) {
+    feeds = 0;
+    low = 0;
+#if defined(__SSE2__)
+    const __m128i feed = _mm_set1_epi8('\n');
+    const __m128i blank = _mm_set1_epi8(' ');
+    for (unsigned k = 0; k < 4; ++k) {
+      const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
+      const auto f = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)));
+      const auto l = static_cast<std::uint32_t>(
+          _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(chunk, blank), chunk)));
+      feeds |= std::uint64_t{f} << (16 * k);
+      low |= std::uint64_t{l} << (16 * k);
+    }
+#else
+    for (unsigned i = 0; i < 64; ++i) {
+      const auto byte = static_cast<unsigned char>(bytes[i]);
+      feeds |= std::uint64_t{byte == '\n'} << i;
+      low |= std::uint64_t{byte <= ' '} << i;
+    }
+#endif
+  }
+
+  std::string_view text_;
+  std::size_t base_ = kNone;       // where the current 64 bytes begin
+  std::uint64_t feeds_ = 0;        // their line feeds
+  std::uint64_t firsts_ = 0;       // the first characters among them not yet visited
+  unsigned bit_ = 0;               // the current one
+  std::uint64_t start_carry_ = 1;  // a line starts at the next block's first byte
+  std::uint64_t add_carry_ = 0;    // a leading run goes on into it
+  std::size_t lines_before_ = 0;   // line feeds before the current block
+  std::size_t last_start_ = 0;     // the last line start before it
+};
+
+// A Verification line's value as parse_verification_line reads it, the texts as views
+// into the value (or the fixed "???").
+TracedRequirement requirement_of(std::string_view value) {
+  const std::size_t bar = value.find('|');
+  const std::string_view id = value.substr(0, bar);
+  TracedRequirement requirement{trim_view(id), "???", VerificationMethod::Sampling};
+  std::string_view method = "???";
+  if (bar != std::string_view::npos) {
+    const std::string_view rest = value.substr(bar + 1);
+    const std::size_t second = rest.find('|');
+    requirement.text = trim_view(rest.substr(0, second));
+    if (second != std::string_view::npos) {
+      const std::string_view after = rest.substr(second + 1);
+      method = trim_view(after.substr(0, after.find('|')));
+    }
+  }
+  requirement.method = which_method(method);
+  return requirement;
+}
+
+// Gives the document's verifications a copy of their ids and texts of its own, in one
+// piece of storage, instead of views into the text it was read from.
+void keep_quotes(TracedDocument& document) {
+  std::size_t size = 0;
+  for (const TracedVerification& verification : document.verifications) {
+    size += verification.requirement.rid.size() + verification.requirement.text.size();
+  }
+  auto quotes = std::make_shared<std::string>();
+  quotes->reserve(size);
+  for (const TracedVerification& verification : document.verifications) {
+    quotes->append(verification.requirement.rid).append(verification.requirement.text);
+  }
+  std::size_t at = 0;
+  const std::string_view kept = *quotes;
+  for (TracedVerification& verification : document.verifications) {
+    TracedRequirement& requirement = verification.requirement;
+    requirement.rid = kept.substr(at, requirement.rid.size());
+    at += requirement.rid.size();
+    requirement.text = kept.substr(at, requirement.text.size());
+    at += requirement.text.size();
+  }
+  document.quotes = std::move(quotes);
 }
 
 [[noreturn]] void reject_list(const std::string& path, std::size_t line, std::string_view problem) {
@@ -176,17 +326,17 @@ TracedDocument trace_document(std::string_view content, std::string folder) {
   std::optional<std::string> revision;
   long long section = 0;
   long long step = 0;
-  std::size_t line_number = 0;
-  // Lines are cut here as next_line cuts them. Most lines are settled by their first
-  // character that is not white space, without the reader's classification.
+  // Lines are cut here as next_line cuts them. The first character of each line that is not
+  // white space settles most lines without the reader's classification; those characters
+  // are found 64 bytes at a time (LineStarts).
   const std::string_view text = drop_byte_order_mark(content);
-  for (std::size_t start = 0; start < text.size();) {
-    ++line_number;
-    const std::size_t first = skip_blanks(text, start);
+  for (LineStarts lines(text); lines.next();) {
+    const std::size_t first = lines.first();
+    if (!may_be_traced(text[first])) continue;
+    const std::size_t line_start = lines.line_start();
+    // A control character before it: the line's first character is that one.
+    if (skip_blanks(text, line_start) != first) continue;
     const std::size_t end = find_line_feed(text, first);
-    const std::size_t line_start = start;
-    start = end + 1;
-    if (first == end || !may_be_traced(text[first])) continue;
     std::string_view line = text.substr(line_start, end - line_start);
     const Keyword keyword = classify_line(line.substr(first - line_start));
     if (keyword == Keyword::None) continue;
@@ -209,8 +359,9 @@ TracedDocument trace_document(std::string_view content, std::string folder) {
         ++step;
         break;
       case Keyword::Verification:
-        document.verifications.push_back({parse_verification_line(value_after_bar(line)),
-                                          line_number, verification_column(line), section, step});
+        document.verifications.push_back({requirement_of(value_after_bar(line)),
+                                          lines.line_number(), verification_column(line), section,
+                                          step});
         break;
       default:
         break;
@@ -219,6 +370,7 @@ TracedDocument trace_document(std::string_view content, std::string folder) {
   document.number = std::string(number);
   document.title = std::string(title);
   document.revision = revision ? std::move(*revision) : document.number;
+  keep_quotes(document);
   return document;
 }
 
@@ -262,7 +414,8 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
   for (const TracedDocument& document : matrix.documents) {
     verifications += document.verifications.size();
   }
-  std::unordered_map<std::string, std::size_t> row_of;
+  // Keys are views into the list and into the documents' quotes, which outlive the map.
+  std::unordered_map<std::string_view, std::size_t> row_of;
   row_of.reserve(verifications + (list ? list->requirements.size() : 0));
   std::vector<std::size_t> list_lines;  // of the listed rows, which come first
   if (list) {
@@ -289,7 +442,7 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
   for (std::size_t d = 0; d < matrix.documents.size(); ++d) {
     TracedDocument& document = matrix.documents[d];
     for (TracedVerification& verification : document.verifications) {
-      Requirement& requirement = verification.requirement;
+      const TracedRequirement& requirement = verification.requirement;
       const TraceEntry entry{d,
                              0,
                              requirement.method,
@@ -301,7 +454,7 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
       if (found == row_of.end()) {
         found = row_of.emplace(requirement.rid, rows.size()).first;
         rows.push_back(
-            {std::move(requirement.rid), {std::move(requirement.text)}, unlisted, {entry}});
+            {std::string(requirement.rid), {std::string(requirement.text)}, unlisted, {entry}});
         continue;
       }
       TraceRow& row = rows[found->second];
@@ -329,10 +482,13 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
         }
         matrix.findings.push_back(std::move(finding));
       }
-      if (same == row.texts.end()) row.texts.push_back(std::move(requirement.text));
+      if (same == row.texts.end()) row.texts.emplace_back(requirement.text);
       row.verifications.push_back(placed);
     }
+  }
+  for (TracedDocument& document : matrix.documents) {
     document.verifications = {};
+    document.quotes.reset();
   }
   for (std::size_t r = 0; r < listed_rows; ++r) {
     if (!rows[r].verifications.empty()) rows[r].status = TraceStatus::Verified;
