@@ -196,12 +196,15 @@ std::optional<std::string> try_read_text_file_into(const std::string& path, std:
   std::error_code error;
   read_file_into(path, content, error);
   if (error) return error.message();
-  if (const auto bad = first_invalid_utf8(content)) {
-    const std::size_t line =
-        1 + static_cast<std::size_t>(std::count(content.begin(), content.begin() + *bad, '\n'));
-    return "line " + std::to_string(line) + " is not valid UTF-8 text";
-  }
-  return std::nullopt;
+  return utf8_problem(content);
+}
+
+std::optional<std::string> utf8_problem(std::string_view content) {
+  const std::optional<std::size_t> bad = first_invalid_utf8(content);
+  if (!bad) return std::nullopt;
+  const std::size_t line =
+      1 + static_cast<std::size_t>(std::count(content.begin(), content.begin() + *bad, '\n'));
+  return "line " + std::to_string(line) + " is not valid UTF-8 text";
 }
 
 void read_text_file_into(const std::string& path, std::string& content,

@@ -51,6 +51,9 @@ void read_text_file_into(const std::string& path, std::string& content,
 // The same without a fatal stop, for readers that word their own: why the file could not be
 // read (the system's description, or "line {n} is not valid UTF-8 text"), or nothing.
 std::optional<std::string> try_read_text_file_into(const std::string& path, std::string& content);
+// Why `content` is no UTF-8 text, as the readers above say it ("line {n} is not valid UTF-8
+// text"), or nothing.
+std::optional<std::string> utf8_problem(std::string_view content);
 
 // Writes `piece` whole; fatal stop "{failure_message}: {description}" when the stream fails.
 void write_piece(std::ostream& out, std::string_view piece, std::string_view failure_message);

@@ -74,141 +74,157 @@ std::size_t column_of(std::string_view line, std::string_view field) {
   return static_cast<std::size_t>(start - line.data()) + 1;
 }
 
-// Where a note about a Verification line points: its requirement text, or its id when the
-// line has no text field, or the keyword when it has no bar.
-std::size_t verification_column(std::string_view line) {
-  const std::size_t bar = line.find('|');
-  if (bar == std::string_view::npos) return column_of(line, line);
-  const std::string_view value = line.substr(bar + 1);
-  const std::size_t second = value.find('|');
-  if (second == std::string_view::npos) return column_of(line, value);
-  const std::string_view rest = value.substr(second + 1);
-  return column_of(line, rest.substr(0, rest.find('|')));
-}
-
 std::string_view value_after_bar(std::string_view line) {
   const std::size_t bar = line.find('|');
   return bar == std::string_view::npos ? std::string_view{} : line.substr(bar + 1);
 }
 
-// The first character that is not white space of each line of a text that has one, in
-// order. Each 64 bytes give two masks: line feeds, and the bytes up to the blank (white
-// space and control characters); one addition carries every line's start across its
-// leading run of those to its first other character.
-class LineStarts {
- public:
-  explicit LineStarts(std::string_view text) : text_(text) {}
+// The number of bits set, for systems without a counting instruction in the baseline.
+unsigned bits_set(std::uint64_t word) {
+  word -= (word >> 1) & 0x5555555555555555;
+  word = (word & 0x3333333333333333) + ((word >> 2) & 0x3333333333333333);
+  word = (word + (word >> 4)) & 0x0F0F0F0F0F0F0F0F;
+  return static_cast<unsigned>((word * 0x0101010101010101) >> 56);
+}
 
-  // Moves to the next such character; false after the last.
-  bool next() {
-    while (firsts_ == 0) {
-      if (base_ != kNone) {
-        lines_before_ += static_cast<std::size_t>(std::popcount(feeds_));
-        if (feeds_ != 0)
-          last_start_ = base_ + 64 - static_cast<std::size_t>(std::countl_zero(feeds_));
-        base_ += 64;
-      } else {
-        base_ = 0;
-      }
-      if (base_ >= text_.size()) return false;
-      load_block();
-    }
-    bit_ = static_cast<unsigned>(std::countr_zero(firsts_));
-    firsts_ &= firsts_ - 1;
-    return true;
+// The line feeds of the 64 bytes at `bytes`, and the bytes up to the blank (white space
+// and control characters), as bits.
+void block_masks(const char* bytes, std::uint64_t& feeds, std::uint64_t& low) {
+  feeds = 0;
+  low = 0;
+#if defined(__SSE2__)
+  const __m128i feed = _mm_set1_epi8('\n');
+  const __m128i blank = _mm_set1_epi8(' ');
+  for (unsigned k = 0; k < 4; ++k) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
+    const auto f = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)));
+    const auto l = static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(chunk, blank), chunk)));
+    feeds |= std::uint64_t{f} << (16 * k);
+    low |= std::uint64_t{l} << (16 * k);
   }
-  std::size_t first() const { return base_ + bit_; }
-  // Where its line starts.
-  std::size_t line_start() const {
-    const std::uint64_t before = feeds_ & ((std::uint64_t{1} << bit_) - 1);
-    if (before == 0) return last_start_;
-    return base_ + 64 - static_cast<std::size_t>(std::countl_zero(before));
+#else
+  for (unsigned i = 0; i < 64; ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    feeds |= std::uint64_t{byte == '\n'} << i;
+    low |= std::uint64_t{byte <= ' '} << i;
   }
-  // The 1-based number of its line.
-  std::size_t line_number() const {
-    const std::uint64_t before = feeds_ & ((std::uint64_t{1} << bit_) - 1);
-    return lines_before_ + static_cast<std::size_t>(std::popcount(before)) + 1;
-  }
+#endif
+}
 
- private:
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+// A line whose first character that is not white space may begin a statement trace reads.
+struct CandidateLine {
+  std::size_t start = 0;   // where the line begins
+  std::size_t first = 0;   // its first character that is not white space
+  std::size_t end = 0;     // its line feed, or the end of the text
+  std::size_t number = 0;  // 1-based
+};
 
-  void load_block() {
-    const std::size_t left = text_.size() - base_;
+// Calls visit(CandidateLine) for each line of `text`, cut as next_line cuts, whose first
+// character that is not white space passes may_be_traced, in order. Those characters are
+// found 64 bytes at a time: the line feeds and the bytes up to the blank as bit masks, and
+// one addition carries every line start across its leading run of such bytes to its
+// first other character.
+template <class Visit>
+void for_each_candidate_line(std::string_view text, Visit&& visit) {
+  const std::size_t size = text.size();
+  std::uint64_t start_carry = 1;  // a line starts at the block's first byte
+  std::uint64_t run_carry = 0;    // a leading run goes on into the block
+  std::size_t lines_before = 0;   // line feeds before the block
+  std::size_t last_start = 0;     // the last line start before the block
+  for (std::size_t base = 0; base < size; base += 64) {
+    const std::size_t left = size - base;
+    std::uint64_t feeds = 0;
     std::uint64_t low = 0;
     if (left >= 64) {
-      masks(text_.data() + base_, feeds_, low);
+      block_masks(text.data() + base, feeds, low);
     } else {
       // The last bytes, padded with a letter that is neither.
       std::array<char, 64> block;
       block.fill('x');
-      std::memcpy(block.data(), text_.data() + base_, left);
-      masks(block.data(), feeds_, low);
+      std::memcpy(block.data(), text.data() + base, left);
+      block_masks(block.data(), feeds, low);
     }
-    const std::uint64_t starts = (feeds_ << 1) | start_carry_;
-    start_carry_ = feeds_ >> 63;
-    const std::uint64_t blanks = low & ~feeds_;
+    const std::uint64_t starts = (feeds << 1) | start_carry;
+    start_carry = feeds >> 63;
+    const std::uint64_t blanks = low & ~feeds;
     std::uint64_t sum = 0;
     const bool over = __builtin_add_overflow(starts, blanks, &sum);
-    const bool over_again = __builtin_add_overflow(sum, add_carry_, &sum);
-    add_carry_ = over || over_again ? 1 : 0;
-    firsts_ = sum & ~blanks & ~feeds_;
-    if (left < 64) firsts_ &= (std::uint64_t{1} << left) - 1;
+    const bool over_again = __builtin_add_overflow(sum, run_carry, &sum);
+    run_carry = over || over_again ? 1 : 0;
+    std::uint64_t firsts = sum & ~blanks & ~feeds;
+    if (left < 64) firsts &= (std::uint64_t{1} << left) - 1;
+    for (; firsts != 0; firsts &= firsts - 1) {
+      const auto bit = static_cast<unsigned>(std::countr_zero(firsts));
+      const std::size_t first = base + bit;
+      if (!may_be_traced(text[first])) continue;
+      const std::uint64_t before = feeds & ((std::uint64_t{1} << bit) - 1);
+      const std::size_t start =
+          before == 0 ? last_start : base + 64 - static_cast<std::size_t>(std::countl_zero(before));
+      // A control character before it: the line's first character is that one.
+      if (skip_blanks(text, start) != first) continue;
+      const std::uint64_t after = feeds & ~before;
+      const std::size_t end = after != 0 ? base + static_cast<std::size_t>(std::countr_zero(after))
+                                         : find_line_feed(text, std::min(base + 64, size));
+      visit(CandidateLine{start, first, end, lines_before + bits_set(before) + 1});
+    }
+    lines_before += bits_set(feeds);
+    if (feeds != 0) last_start = base + 64 - static_cast<std::size_t>(std::countl_zero(feeds));
   }
+}
 
-  // The line feeds of the 64 bytes at `bytes`, and the bytes up to the blank, as bits.
-  static void masks(const char* bytes, std::uint64_t& feeds, std::uint64_t& low) {
-    feeds = 0;
-    low = 0;
+// Whether every byte of `text` is ASCII.
+bool all_ascii(std::string_view text) {
+  std::size_t i = 0;
+  unsigned char seen = 0;
 #if defined(__SSE2__)
-    const __m128i feed = _mm_set1_epi8('\n');
-    const __m128i blank = _mm_set1_epi8(' ');
-    for (unsigned k = 0; k < 4; ++k) {
-      const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
-      const auto f = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)));
-      const auto l = static_cast<std::uint32_t>(
-          _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(chunk, blank), chunk)));
-      feeds |= std::uint64_t{f} << (16 * k);
-      low |= std::uint64_t{l} << (16 * k);
-    }
-#else
-    for (unsigned i = 0; i < 64; ++i) {
-      const auto byte = static_cast<unsigned char>(bytes[i]);
-      feeds |= std::uint64_t{byte == '\n'} << i;
-      low |= std::uint64_t{byte <= ' '} << i;
-    }
-#endif
+  __m128i high = _mm_setzero_si128();
+  for (; i + 16 <= text.size(); i += 16) {
+    high = _mm_or_si128(high, _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i)));
   }
+  if (_mm_movemask_epi8(high) != 0) return false;
+#endif
+  for (; i < text.size(); ++i) seen |= static_cast<unsigned char>(text[i]);
+  return seen < 0x80;
+}
 
-  std::string_view text_;
-  std::size_t base_ = kNone;       // where the current 64 bytes begin
-  std::uint64_t feeds_ = 0;        // their line feeds
-  std::uint64_t firsts_ = 0;       // the first characters among them not yet visited
-  unsigned bit_ = 0;               // the current one
-  std::uint64_t start_carry_ = 1;  // a line starts at the next block's first byte
-  std::uint64_t add_carry_ = 0;    // a leading run goes on into it
-  std::size_t lines_before_ = 0;   // line feeds before the current block
-  std::size_t last_start_ = 0;     // the last line start before it
+// A Verification line's requirement as parse_verification_line reads it, the texts as
+// views into the line (or the fixed "???"), and the column a note about the line points
+// at: its requirement text, or its id when the line has no text field, or the keyword when
+// it has no bar.
+struct VerificationFields {
+  TracedRequirement requirement;
+  std::size_t column = 0;
 };
 
-// A Verification line's value as parse_verification_line reads it, the texts as views
-// into the value (or the fixed "???").
-TracedRequirement requirement_of(std::string_view value) {
-  const std::size_t bar = value.find('|');
-  const std::string_view id = value.substr(0, bar);
-  TracedRequirement requirement{trim_view(id), "???", VerificationMethod::Sampling};
+VerificationFields verification_fields(std::string_view line) {
+  VerificationFields fields{{{}, "???", VerificationMethod::Sampling}, 0};
+  const std::size_t bar = line.find('|');
+  if (bar == std::string_view::npos) {
+    fields.requirement.method = which_method("???");
+    fields.column = column_of(line, line);
+    return fields;
+  }
+  const std::string_view value = line.substr(bar + 1);
+  const std::size_t second = value.find('|');
+  const std::string_view id = value.substr(0, second);
+  fields.requirement.rid = trim_view(id);
   std::string_view method = "???";
-  if (bar != std::string_view::npos) {
-    const std::string_view rest = value.substr(bar + 1);
-    const std::size_t second = rest.find('|');
-    requirement.text = trim_view(rest.substr(0, second));
-    if (second != std::string_view::npos) {
-      const std::string_view after = rest.substr(second + 1);
+  if (second == std::string_view::npos) {
+    fields.column = column_of(line, id);
+  } else {
+    const std::string_view rest = value.substr(second + 1);
+    const std::size_t third = rest.find('|');
+    const std::string_view text = rest.substr(0, third);
+    fields.requirement.text = trim_view(text);
+    fields.column = column_of(line, text);
+    if (third != std::string_view::npos) {
+      const std::string_view after = rest.substr(third + 1);
       method = trim_view(after.substr(0, after.find('|')));
     }
   }
-  requirement.method = which_method(method);
-  return requirement;
+  fields.requirement.method = which_method(method);
+  return fields;
 }
 
 // Gives the document's verifications a copy of their ids and texts of its own, in one
@@ -318,7 +334,7 @@ std::string in_quotes(std::string_view text) { return "\"" + std::string(text) +
 }  // namespace
 
 TracedDocument trace_document(std::string_view content, std::string folder) {
-  const Process fresh;
+  static const Process fresh;  // the header fields of a document without them
   TracedDocument document;
   document.folder = std::move(folder);
   std::string_view number = fresh.number;
@@ -326,21 +342,14 @@ TracedDocument trace_document(std::string_view content, std::string folder) {
   std::optional<std::string> revision;
   long long section = 0;
   long long step = 0;
-  // Lines are cut here as next_line cuts them. The first character of each line that is not
-  // white space settles most lines without the reader's classification; those characters
-  // are found 64 bytes at a time (LineStarts).
+  // Lines are cut here as next_line cuts them; most are settled by their first character
+  // that is not white space, without the reader's classification.
   const std::string_view text = drop_byte_order_mark(content);
-  for (LineStarts lines(text); lines.next();) {
-    const std::size_t first = lines.first();
-    if (!may_be_traced(text[first])) continue;
-    const std::size_t line_start = lines.line_start();
-    // A control character before it: the line's first character is that one.
-    if (skip_blanks(text, line_start) != first) continue;
-    const std::size_t end = find_line_feed(text, first);
-    std::string_view line = text.substr(line_start, end - line_start);
-    const Keyword keyword = classify_line(line.substr(first - line_start));
-    if (keyword == Keyword::None) continue;
-    if (line.ends_with('\r') && end < text.size()) line.remove_suffix(1);
+  for_each_candidate_line(text, [&](const CandidateLine& candidate) {
+    std::string_view line = text.substr(candidate.start, candidate.end - candidate.start);
+    const Keyword keyword = classify_line(line.substr(candidate.first - candidate.start));
+    if (keyword == Keyword::None) return;
+    if (line.ends_with('\r') && candidate.end < text.size()) line.remove_suffix(1);
     switch (keyword) {
       case Keyword::Number:
         number = trim_view(value_after_bar(line));
@@ -358,15 +367,16 @@ TracedDocument trace_document(std::string_view content, std::string folder) {
       case Keyword::Step:
         ++step;
         break;
-      case Keyword::Verification:
-        document.verifications.push_back({requirement_of(value_after_bar(line)),
-                                          lines.line_number(), verification_column(line), section,
-                                          step});
+      case Keyword::Verification: {
+        const VerificationFields fields = verification_fields(line);
+        document.verifications.push_back(
+            {fields.requirement, candidate.number, fields.column, section, step});
         break;
+      }
       default:
         break;
     }
-  }
+  });
   document.number = std::string(number);
   document.title = std::string(title);
   document.revision = revision ? std::move(*revision) : document.number;
@@ -375,7 +385,18 @@ TracedDocument trace_document(std::string_view content, std::string folder) {
 }
 
 TracedDocument read_traced_document(const std::string& folder, std::string& content) {
-  read_text_file_into(document_path(folder), content);
+  // Read as read_text_file_into reads, with its fatal stops; a text all in ASCII, which a
+  // quick look settles, is UTF-8 without the full check.
+  const std::string path = document_path(folder);
+  std::error_code error;
+  read_file_into(path, content, error);
+  std::optional<std::string> problem;
+  if (error) {
+    problem = error.message();
+  } else if (!all_ascii(content)) {
+    problem = utf8_problem(content);
+  }
+  if (problem) fatal("Could not load lines: " + path + ": " + *problem);
   return trace_document(content, folder);
 }
 

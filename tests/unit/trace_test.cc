@@ -76,6 +76,38 @@ TEST(Trace, DocumentsAreTracedAsTheReaderReadsThem) {
   std::filesystem::current_path(previous);
 }
 
+// Lines are found 64 bytes at a time: every statement of these lines, moved across the
+// block boundaries by a growing first line, must still be read as the reader reads it.
+TEST(Trace, LinesAcrossBlocksAreTracedAsTheReaderReadsThem) {
+  const std::string lines =
+      "Section | One\n"
+      "\t \t   Step | indented\r\n"
+      "\x01 Verification | REQ-1 | a control character first | T\n"
+      " \x01Verification | REQ-2 | after a blank | T\n"
+      "   \n"
+      "\n"
+      "        Verification | REQ-3 | " +
+      std::string(90, 'x') +
+      " | I\n"
+      "Number | N-1\n"
+      "                                                                      Step\n"
+      "Verification | REQ-4 | last, without a line feed | D";
+  for (std::size_t pad = 0; pad < 70; ++pad) {
+    expect_as_read("// " + std::string(pad, '-') + "\n" + lines, "pad " + std::to_string(pad));
+  }
+}
+
+TEST(Trace, ADocumentThatIsNotUtf8StopsAsTheReaderStops) {
+  testing_support::ScratchFolder scratch;
+  testing_support::write_file(scratch.path() + "/F/F.qlml", "Number | N\nTitle | \xC3(\n");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(scratch.path());
+  std::string content;
+  EXPECT_EQ(fatal_message_of([&] { read_traced_document("F", content); }),
+            "Could not load lines: ./F/F.qlml: line 2 is not valid UTF-8 text");
+  std::filesystem::current_path(previous);
+}
+
 TEST(Trace, VerificationPlaces) {
   const TracedDocument traced = trace_document(
       "Verification | R1 | t | T\n"
