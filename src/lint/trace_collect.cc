@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
-#include <unordered_map>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -324,6 +323,93 @@ std::string trimmed_field(const CsvRecord& record, std::size_t index) {
   return index < record.fields.size() ? trim(record.fields[index]) : std::string();
 }
 
+// The rows of the matrix by their ids: open addressing over a table of row positions twice
+// the rows' number at least, the ids compared with the rows' own. A large library quotes
+// its requirements tens of thousands of times.
+class RowIndex {
+ public:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  explicit RowIndex(const std::vector<TraceRow>& rows) : rows_(rows), slots_(64, kNone) {}
+
+  // The position of the row of `id`, or kNone.
+  std::size_t find(std::string_view id) const {
+    for (std::size_t slot = hash_of(id) & mask();; slot = (slot + 1) & mask()) {
+      const std::size_t row = slots_[slot];
+      if (row == kNone || rows_[row].rid == id) return row;
+    }
+  }
+  // Takes in the row at `row`, whose id none of the others has.
+  void add(std::size_t row) {
+    if (2 * (rows_.size() + 1) > slots_.size()) {
+      std::vector<std::size_t> old = std::move(slots_);
+      slots_.assign(2 * old.size(), kNone);
+      for (const std::size_t kept : old) {
+        if (kept != kNone) place(kept);
+      }
+    }
+    place(row);
+  }
+
+ private:
+  std::size_t mask() const { return slots_.size() - 1; }
+
+  void place(std::size_t row) {
+    std::size_t slot = hash_of(rows_[row].rid) & mask();
+    while (slots_[slot] != kNone) slot = (slot + 1) & mask();
+    slots_[slot] = row;
+  }
+
+  // Ids are short: their first and last eight bytes (or four, or each byte of a shorter
+  // one), and eight bytes at a time in between, mixed by multiplication and shifts so that
+  // every byte reaches the low bits that pick the slot.
+  static std::size_t hash_of(std::string_view id) {
+    const char* bytes = id.data();
+    const std::size_t size = id.size();
+    const auto load = [bytes](std::size_t at, auto word) {
+      std::memcpy(&word, bytes + at, sizeof word);
+      return static_cast<std::uint64_t>(word);
+    };
+    const auto mix = [](std::uint64_t hash, std::uint64_t word) {
+      hash ^= word;
+      hash ^= hash >> 33;
+      hash *= 0xFF51AFD7ED558CCD;
+      hash ^= hash >> 33;
+      hash *= 0xC4CEB9FE1A85EC53;
+      return hash ^ (hash >> 33);
+    };
+    std::uint64_t hash = size;
+    if (size >= 8) {
+      for (std::size_t at = 8; at < size - 8; at += 8) hash = mix(hash, load(at, std::uint64_t{}));
+      return static_cast<std::size_t>(
+          mix(mix(hash, load(0, std::uint64_t{})), load(size - 8, std::uint64_t{})));
+    }
+    if (size >= 4) {
+      return static_cast<std::size_t>(
+          mix(hash, load(0, std::uint32_t{}) | (load(size - 4, std::uint32_t{}) << 32)));
+    }
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      word |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
+    }
+    return static_cast<std::size_t>(mix(hash, word));
+  }
+
+  const std::vector<TraceRow>& rows_;
+  std::vector<std::size_t> slots_;  // row positions, kNone where free
+};
+
+TraceEntry entry_of(const TracedVerification& verification, std::size_t document,
+                    std::size_t text) {
+  return {document,
+          text,
+          verification.requirement.method,
+          verification.line,
+          verification.column,
+          verification.section,
+          verification.step};
+}
+
 std::string document_file_of(const TracedDocument& document) {
   // Relative to the library root, as the notes name it: "{folder}/{folder}.qlml".
   return document_path(document.folder).substr(2);
@@ -427,31 +513,30 @@ RequirementsList read_requirements_list(const std::string& path) {
 TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
                                const std::optional<RequirementsList>& list) {
   TraceMatrix matrix;
-  std::sort(documents.begin(), documents.end(),
-            [](const TracedDocument& a, const TracedDocument& b) { return a.folder < b.folder; });
+  const auto by_folder = [](const TracedDocument& a, const TracedDocument& b) {
+    return a.folder < b.folder;
+  };
+  // The library's folders come in order already.
+  if (!std::is_sorted(documents.begin(), documents.end(), by_folder)) {
+    std::sort(documents.begin(), documents.end(), by_folder);
+  }
   matrix.documents = std::move(documents);
   std::vector<TraceRow>& rows = matrix.rows;
-  std::size_t verifications = 0;
-  for (const TracedDocument& document : matrix.documents) {
-    verifications += document.verifications.size();
-  }
-  // Keys are views into the list and into the documents' quotes, which outlive the map.
-  std::unordered_map<std::string_view, std::size_t> row_of;
-  row_of.reserve(verifications + (list ? list->requirements.size() : 0));
+  RowIndex row_of(rows);
   std::vector<std::size_t> list_lines;  // of the listed rows, which come first
   if (list) {
     matrix.list_path = list->path;
     for (const ListedRequirement& listed : list->requirements) {
-      const auto found = row_of.find(listed.rid);
-      if (found == row_of.end()) {
-        row_of.emplace(listed.rid, rows.size());
+      const std::size_t found = row_of.find(listed.rid);
+      if (found == RowIndex::kNone) {
         rows.push_back({listed.rid, {listed.text}, TraceStatus::NotVerified, {}});
+        row_of.add(rows.size() - 1);
         list_lines.push_back(listed.line);
-      } else if (rows[found->second].texts.front() != listed.text) {
+      } else if (rows[found].texts.front() != listed.text) {
         matrix.findings.push_back({"QL803", list->path, listed.line, 1, listed.rid,
                                    listed.rid + " is listed again with another text, " +
                                        in_quotes(listed.text) + "; the text of line " +
-                                       std::to_string(list_lines[found->second]) + " counts",
+                                       std::to_string(list_lines[found]) + " counts",
                                    std::nullopt});
       }
     }
@@ -459,52 +544,68 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
   const std::size_t listed_rows = rows.size();
   const TraceStatus unlisted = list ? TraceStatus::NotInList : TraceStatus::Verified;
   // Documents in folder order and their lines in order: each row's first verification is
-  // its first quote, and the findings come out in document and line order.
+  // its first quote, and the findings come out in document and line order. A first walk
+  // finds each verification's row and text and counts the rows' verifications, a second
+  // puts them in place, each row's list grown once.
+  struct Placement {
+    std::size_t row = 0;
+    std::size_t text = 0;
+  };
+  std::vector<Placement> placements;
+  std::vector<std::size_t> counts(rows.size());
+  struct Quote {
+    std::size_t document = 0;
+    std::size_t line = 0;
+  };
+  std::vector<Quote> first_quotes(rows.size());  // of the rows outside the list
   for (std::size_t d = 0; d < matrix.documents.size(); ++d) {
-    TracedDocument& document = matrix.documents[d];
-    for (TracedVerification& verification : document.verifications) {
+    const TracedDocument& document = matrix.documents[d];
+    for (const TracedVerification& verification : document.verifications) {
       const TracedRequirement& requirement = verification.requirement;
-      const TraceEntry entry{d,
-                             0,
-                             requirement.method,
-                             verification.line,
-                             verification.column,
-                             verification.section,
-                             verification.step};
-      auto found = row_of.find(requirement.rid);
-      if (found == row_of.end()) {
-        found = row_of.emplace(requirement.rid, rows.size()).first;
+      std::size_t found = row_of.find(requirement.rid);
+      if (found == RowIndex::kNone) {
         rows.push_back(
-            {std::string(requirement.rid), {std::string(requirement.text)}, unlisted, {entry}});
-        continue;
+            {std::string(requirement.rid), {std::string(requirement.text)}, unlisted, {}});
+        found = rows.size() - 1;
+        row_of.add(found);
+        counts.push_back(0);
+        first_quotes.push_back({d, verification.line});
       }
-      TraceRow& row = rows[found->second];
-      const auto same = std::find(row.texts.begin(), row.texts.end(), requirement.text);
-      TraceEntry placed = entry;
-      placed.text = static_cast<std::size_t>(same - row.texts.begin());
-      if (placed.text != 0) {
-        const bool listed = found->second < listed_rows;
+      TraceRow& row = rows[found];
+      ++counts[found];
+      Placement placement{found, 0};
+      if (row.texts.front() != requirement.text) {
+        placement.text = static_cast<std::size_t>(
+            std::find(row.texts.begin(), row.texts.end(), requirement.text) - row.texts.begin());
+        if (placement.text == row.texts.size()) row.texts.emplace_back(requirement.text);
+        const bool listed = found < listed_rows;
         TraceFinding finding{listed ? "QL802" : "QL801",
                              document_file_of(document),
                              verification.line,
                              verification.column,
                              row.rid,
                              row.rid + " is quoted here as " + in_quotes(requirement.text),
-                             placed};
+                             entry_of(verification, d, placement.text)};
         if (listed) {
           finding.message += " but the requirements list has " + in_quotes(row.texts.front()) +
-                             " (" + list->path + ":" + std::to_string(list_lines[found->second]) +
-                             ")";
+                             " (" + list->path + ":" + std::to_string(list_lines[found]) + ")";
         } else {
-          const TraceEntry& first = row.verifications.front();
+          const Quote& first = first_quotes[found];
           finding.message += " but as " + in_quotes(row.texts.front()) + " in " +
                              document_file_of(matrix.documents[first.document]) + ":" +
                              std::to_string(first.line);
         }
         matrix.findings.push_back(std::move(finding));
       }
-      if (same == row.texts.end()) row.texts.emplace_back(requirement.text);
-      row.verifications.push_back(placed);
+      placements.push_back(placement);
+    }
+  }
+  for (std::size_t r = 0; r < rows.size(); ++r) rows[r].verifications.reserve(counts[r]);
+  std::size_t next = 0;
+  for (std::size_t d = 0; d < matrix.documents.size(); ++d) {
+    for (const TracedVerification& verification : matrix.documents[d].verifications) {
+      const Placement& placement = placements[next++];
+      rows[placement.row].verifications.push_back(entry_of(verification, d, placement.text));
     }
   }
   for (TracedDocument& document : matrix.documents) {
