@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <initializer_list>
 #include <sstream>
 
@@ -16,28 +17,106 @@
 namespace morvalen {
 namespace {
 
-// The text of a file, composed in memory and handed to its stream in pieces of some hundred
-// kilobytes: a large library's matrix takes few writes and little memory, and a failure
-// names the file (`failure`, "write failed: {path}").
-struct Composed {
-  std::ostream& out;
-  std::string_view failure;
-  std::string text;
-};
-
 constexpr std::size_t kPieceSize = std::size_t{1} << 18;
 
-void hand_on(Composed& composed) {
-  write_piece(composed.out, composed.text, composed.failure);
-  composed.text.clear();
-}
+// The text of a file, composed in memory and handed to its stream in pieces of some hundred
+// kilobytes: a large library's matrix takes few writes and little memory, and a failure
+// names the file (`failure`, "write failed: {path}"). The many list items of a large
+// matrix are written straight into its buffer (room and used_to).
+class Composed {
+ public:
+  Composed(std::ostream& out, std::string_view failure)
+      : out_(out), failure_(failure), buffer_(kPieceSize) {}
 
-void hand_on_when_full(Composed& composed) {
-  if (composed.text.size() >= kPieceSize) hand_on(composed);
-}
+  void append(std::string_view piece) {
+    if (used_ + piece.size() > buffer_.size()) {
+      hand_on();
+      if (piece.size() > buffer_.size()) {
+        write_piece(out_, piece, failure_);
+        return;
+      }
+    }
+    std::memcpy(buffer_.data() + used_, piece.data(), piece.size());
+    used_ += piece.size();
+  }
+  void push_back(char c) { append(std::string_view(&c, 1)); }
+  // Where `size` bytes may be written at once; used_to(end) keeps those written.
+  char* room(std::size_t size) {
+    if (used_ + size > buffer_.size()) {
+      hand_on();
+      if (size > buffer_.size()) buffer_.resize(size);
+    }
+    return buffer_.data() + used_;
+  }
+  void used_to(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+  // Hands what is composed to the stream.
+  void hand_on() {
+    write_piece(out_, std::string_view(buffer_.data(), used_), failure_);
+    used_ = 0;
+  }
 
-void append(std::string& text, std::initializer_list<std::string_view> pieces) {
+ private:
+  std::ostream& out_;
+  std::string_view failure_;
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
+};
+
+template <class Text>
+void append(Text& text, std::initializer_list<std::string_view> pieces) {
   for (const std::string_view piece : pieces) text.append(piece);
+}
+
+// `piece` copied to `at`; the end of the copy.
+char* put(char* at, std::string_view piece) {
+  std::memcpy(at, piece.data(), piece.size());
+  return at + piece.size();
+}
+
+// The most bytes a number takes, and a step's place ("Step {n}.{t}" or a location_text).
+constexpr std::size_t kNumberSize = 24;
+constexpr std::size_t kPlaceSize = 5 + 2 * kNumberSize + 1 + 32;
+
+char* put_number(char* at, long long number) {
+  // Most section and step numbers have one digit.
+  if (number >= 0 && number < 10) {
+    *at = static_cast<char>('0' + number);
+    return at + 1;
+  }
+  return std::to_chars(at, at + kNumberSize, number).ptr;
+}
+
+// location_text and step_anchor, written without a text of their own for each of the
+// many verifications of a large library.
+char* put_location(char* at, const TraceEntry& entry) {
+  if (entry.section == 0 || entry.step == 0)
+    return put(at, location_text(entry.section, entry.step));
+  at = put(at, "Step ");
+  at = put_number(at, entry.section);
+  *at++ = '.';
+  return put_number(at, entry.step);
+}
+
+char* put_anchor(char* at, const TraceEntry& entry) {
+  if (entry.section == 0 || entry.step == 0) return at;
+  at = put(at, "#Step");
+  at = put_number(at, entry.section);
+  *at++ = '.';
+  return put_number(at, entry.step);
+}
+
+template <class Text>
+void append_location(Text& text, const TraceEntry& entry) {
+  std::array<char, kPlaceSize> place;
+  text.append(std::string_view(
+      place.data(), static_cast<std::size_t>(put_location(place.data(), entry) - place.data())));
+}
+
+template <class Text>
+void append_anchor(Text& text, const TraceEntry& entry) {
+  std::array<char, kPlaceSize> place;
+  text.append(std::string_view(
+      place.data(), static_cast<std::size_t>(put_anchor(place.data(), entry) - place.data())));
 }
 
 // The display word of each method, by its position in VerificationMethod.
@@ -55,41 +134,10 @@ const std::string& word_of(const std::array<std::string, 5>& words, Verification
   return words[static_cast<std::size_t>(method)];
 }
 
-void append_number(std::string& text, long long number) {
-  // Most section and step numbers have one digit.
-  if (number >= 0 && number < 10) {
-    text.push_back(static_cast<char>('0' + number));
-    return;
-  }
-  std::array<char, 24> digits{};
-  const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), number);
-  text.append(digits.data(), end);
-}
-
-// location_text and step_anchor, appended without a text of their own for each of the
-// many verifications of a large library.
-void append_location(std::string& text, const TraceEntry& entry) {
-  if (entry.section == 0 || entry.step == 0) {
-    text.append(location_text(entry.section, entry.step));
-    return;
-  }
-  text.append("Step ");
-  append_number(text, entry.section);
-  text.push_back('.');
-  append_number(text, entry.step);
-}
-
-void append_anchor(std::string& text, const TraceEntry& entry) {
-  if (entry.section == 0 || entry.step == 0) return;
-  text.append("#Step");
-  append_number(text, entry.section);
-  text.push_back('.');
-  append_number(text, entry.step);
-}
-
 // Model and list texts go into the page as text, never as markup: a requirement such as
 // "pressure < 5 bar & steady" must show as written.
-void append_escaped(std::string& page, std::string_view text) {
+template <class Text>
+void append_escaped(Text& page, std::string_view text) {
   while (!text.empty()) {
     const std::size_t special = std::min(text.find_first_of("&<>\""), text.size());
     page.append(text.substr(0, special));
@@ -213,7 +261,7 @@ std::vector<std::string> id_sort_keys(const TraceMatrix& matrix) {
   return keys;
 }
 
-void append_row(std::string& page, const std::vector<DocumentPieces>& pieces,
+void append_row(Composed& page, const std::vector<DocumentPieces>& pieces,
                 const std::array<std::string, 5>& words, const TraceRow& row,
                 std::string_view sort_key) {
   append(page, {"\t\t\t\t\t<tr>\n", "\t\t\t\t\t\t<td class=\"requirement\" data-sort=\"", sort_key,
@@ -228,18 +276,25 @@ void append_row(std::string& page, const std::vector<DocumentPieces>& pieces,
   append(page, {"</td>\n\t\t\t\t\t\t<td class=\"methods\">", methods_of(row, words),
                 "</td>\n\t\t\t\t\t\t<td class=\"status ", name_of(row.status).css_class, "\">",
                 name_of(row.status).word, "</td>\n\t\t\t\t\t\t<td class=\"verified-by\"><ul>\n"});
+  // One line for each verification, written straight into the page.
   for (const TraceEntry& entry : row.verifications) {
     const DocumentPieces& piece = pieces[entry.document];
-    append(page, {"\t\t\t\t\t\t\t<li>", piece.link_start});
-    append_anchor(page, entry);
-    page.append(piece.link_end);
-    append_location(page, entry);
-    append(page, {", ", word_of(words, entry.method), piece.pdf});
+    const std::string& method = word_of(words, entry.method);
+    char* at = page.room(4 + piece.link_start.size() + kPlaceSize + piece.link_end.size() +
+                         kPlaceSize + 2 + method.size() + piece.pdf.size());
+    at = put(at, "<li>");
+    at = put(at, piece.link_start);
+    at = put_anchor(at, entry);
+    at = put(at, piece.link_end);
+    at = put_location(at, entry);
+    at = put(at, ", ");
+    at = put(at, method);
+    page.used_to(put(at, piece.pdf));
   }
   page.append("\t\t\t\t\t\t</ul></td>\n\t\t\t\t\t</tr>\n");
 }
 
-void append_finding(std::string& page, const std::vector<DocumentPieces>& pieces,
+void append_finding(Composed& page, const std::vector<DocumentPieces>& pieces,
                     const TraceFinding& finding) {
   page.append("\t\t\t\t\t<tr>\n\t\t\t\t\t\t<td class=\"requirement\">");
   append_escaped(page, finding.rid);
@@ -328,9 +383,8 @@ void append_page_header(std::string& page, const TraceMatrix& matrix, std::strin
   page.append("\t\t</header>\n");
 }
 
-void append_findings(Composed& composed, const TraceMatrix& matrix,
+void append_findings(Composed& page, const TraceMatrix& matrix,
                      const std::vector<DocumentPieces>& pieces) {
-  std::string& page = composed.text;
   page.append("\t\t\t<h2 id=\"findings\">Findings</h2>\n");
   if (matrix.findings.empty()) {
     page.append(
@@ -351,13 +405,13 @@ void append_findings(Composed& composed, const TraceMatrix& matrix,
   page.append("\t\t\t\t<tbody>\n");
   for (const TraceFinding& finding : matrix.findings) {
     append_finding(page, pieces, finding);
-    hand_on_when_full(composed);
   }
   page.append("\t\t\t\t</tbody>\n");
   page.append("\t\t\t</table>\n");
 }
 
-void append_csv_field(std::string& csv, std::string_view field) {
+template <class Text>
+void append_csv_field(Text& csv, std::string_view field) {
   const bool plain = std::none_of(field.begin(), field.end(), [](char c) {
     return c == ',' || c == '"' || c == '\n' || c == '\r';
   });
@@ -373,7 +427,8 @@ void append_csv_field(std::string& csv, std::string_view field) {
   csv.push_back('"');
 }
 
-void append_csv_record(std::string& csv, std::initializer_list<std::string_view> fields) {
+template <class Text>
+void append_csv_record(Text& csv, std::initializer_list<std::string_view> fields) {
   bool first = true;
   for (const std::string_view field : fields) {
     if (!first) csv.push_back(',');
@@ -403,8 +458,8 @@ void write_requirements_csv(std::ostream& out, const TraceMatrix& matrix,
     fields.resize(fields.size() - 2);  // the record's line end
     document_fields.push_back(std::move(fields));
   }
-  Composed composed{out, failure_message, "\xEF\xBB\xBF"};
-  std::string& csv = composed.text;
+  Composed csv(out, failure_message);
+  csv.append("\xEF\xBB\xBF");
   append_csv_record(
       csv, {"Requirement", "Text", "Method", "Document Number", "Revision", "Title", "Location"});
   for (const TraceRow& row : matrix.rows) {
@@ -415,20 +470,24 @@ void write_requirements_csv(std::ostream& out, const TraceMatrix& matrix,
     const std::string id = csv_field(row.rid) + ",";
     const std::string start = id + csv_field(row.texts.front()) + ",";
     for (const TraceEntry& entry : row.verifications) {
-      if (entry.text == 0) {
-        csv.append(start);
-      } else {
+      if (entry.text != 0) {
         csv.append(id);
         append_csv_field(csv, row.texts[entry.text]);
         csv.push_back(',');
       }
-      append(csv, {word_of(words, entry.method), document_fields[entry.document]});
-      append_location(csv, entry);
-      csv.append("\r\n");
-      hand_on_when_full(composed);
+      // The rest of the record written straight into the text.
+      const std::string_view quote = entry.text == 0 ? std::string_view(start) : "";
+      const std::string& method = word_of(words, entry.method);
+      const std::string& fields = document_fields[entry.document];
+      char* at = csv.room(quote.size() + method.size() + fields.size() + kPlaceSize + 2);
+      at = put(at, quote);
+      at = put(at, method);
+      at = put(at, fields);
+      at = put_location(at, entry);
+      csv.used_to(put(at, "\r\n"));
     }
   }
-  hand_on(composed);
+  csv.hand_on();
 }
 
 void write_requirements_page(std::ostream& out, const TraceMatrix& matrix,
@@ -437,13 +496,16 @@ void write_requirements_page(std::ostream& out, const TraceMatrix& matrix,
   const std::vector<DocumentPieces> pieces = pieces_of(matrix);
   const std::array<std::string, 5> words = method_words();
   const std::vector<std::string> sort_keys = id_sort_keys(matrix);
-  Composed composed{out, failure_message, {}};
-  std::string& page = composed.text;
+  Composed page(out, failure_message);
   page.append("<!DOCTYPE html>\n");
   page.append("<html lang=\"en-US\">\n");
-  append_page_head(page, library_name);
+  std::string head;
+  append_page_head(head, library_name);
+  page.append(head);
   page.append("\t<body>\n");
-  append_page_header(page, matrix, library_name, written_at);
+  std::string header;
+  append_page_header(header, matrix, library_name, written_at);
+  page.append(header);
   page.append("\t\t<main>\n");
   page.append(
       "\t\t\t<h2 class=\"no-print\">Click on any column header to sort ascending/descending.</h2>\n");
@@ -461,15 +523,14 @@ void write_requirements_page(std::ostream& out, const TraceMatrix& matrix,
   page.append("\t\t\t\t<tbody>\n");
   for (std::size_t r = 0; r < matrix.rows.size(); ++r) {
     append_row(page, pieces, words, matrix.rows[r], sort_keys[r]);
-    hand_on_when_full(composed);
   }
   page.append("\t\t\t\t</tbody>\n");
   page.append("\t\t\t</table>\n");
-  append_findings(composed, matrix, pieces);
+  append_findings(page, matrix, pieces);
   page.append("\t\t</main>\n");
   page.append("\t</body>\n");
   page.append("</html>\n");
-  hand_on(composed);
+  page.hand_on();
 }
 
 }  // namespace morvalen
