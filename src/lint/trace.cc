@@ -93,23 +93,18 @@ struct ProgressCleared {
   ~ProgressCleared() { clear_progress(err, line); }
 };
 
-std::vector<TracedDocument> read_library(std::ostream& err) {
+TraceMatrix trace_folders(const std::optional<RequirementsList>& list, std::ostream& err) {
   const std::vector<std::string> folders = list_process_folders();
-  std::vector<TracedDocument> documents;
-  documents.reserve(folders.size());
   ProgressLine progress = make_stderr_progress_line(folders.size());
   const ProgressCleared cleared{err, progress};
-  std::string content;
-  for (const std::string& folder : folders) {
+  return trace_library(folders, list, [&](const std::string& folder) {
     advance_progress(err, progress, folder);
     // Folder names reach the page and the CSV file, which are UTF-8 text.
     if (first_invalid_utf8(folder)) {
       fatal("Could not load lines: " + quote_debug("./" + folder) +
             ": the folder name is not UTF-8 text");
     }
-    documents.push_back(read_traced_document(folder, content));
-  }
-  return documents;
+  });
 }
 
 // Both files go through the one write path, each composed and handed over in pieces of
@@ -143,7 +138,7 @@ int run_trace(std::span<const std::string> args, std::ostream& out, std::ostream
   std::optional<RequirementsList> list;
   if (options.requirements) list = read_requirements_list(*options.requirements);
   const std::string library = library_name();
-  const TraceMatrix matrix = build_trace_matrix(read_library(err), list);
+  const TraceMatrix matrix = trace_folders(list, err);
   for (const TraceFinding& finding : matrix.findings) err << format_finding(finding) << "\n";
   write_matrix_files(matrix, library);
   out << trace_summary_line(matrix) << "\n";

@@ -4,6 +4,7 @@
 // the library root.
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <optional>
@@ -140,6 +141,13 @@ RequirementsList read_requirements_list(const std::string& path);
 // and findings.
 TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
                                const std::optional<RequirementsList>& list);
+// The same for the documents of process folders `folders`, read as read_traced_document
+// reads them, with its fatal stops, one at a time (none is kept whole: a large library has
+// some hundred thousand verifications); `before_each` is called with each folder before its
+// document is read.
+TraceMatrix trace_library(std::vector<std::string> folders,
+                          const std::optional<RequirementsList>& list,
+                          const std::function<void(const std::string&)>& before_each);
 
 // The text whose bytes sort ids in natural order, runs of digits compared by their value:
 // REQ-2 before REQ-10, REQ-01 the same as REQ-1.

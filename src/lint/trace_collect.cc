@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -417,9 +418,9 @@ std::string document_file_of(const TracedDocument& document) {
 
 std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
-}  // namespace
-
-TracedDocument trace_document(std::string_view content, std::string folder) {
+// trace_document without the copy of the quotes: its verifications' texts are views into
+// `content`.
+TracedDocument trace_text(std::string_view content, std::string folder) {
   static const Process fresh;  // the header fields of a document without them
   TracedDocument document;
   document.folder = std::move(folder);
@@ -466,11 +467,11 @@ TracedDocument trace_document(std::string_view content, std::string folder) {
   document.number = std::string(number);
   document.title = std::string(title);
   document.revision = revision ? std::move(*revision) : document.number;
-  keep_quotes(document);
   return document;
 }
 
-TracedDocument read_traced_document(const std::string& folder, std::string& content) {
+// read_traced_document without the copy of the quotes: views into `content`.
+TracedDocument read_traced_text(const std::string& folder, std::string& content) {
   // Read as read_text_file_into reads, with its fatal stops; a text all in ASCII, which a
   // quick look settles, is UTF-8 without the full check.
   const std::string path = document_path(folder);
@@ -483,7 +484,150 @@ TracedDocument read_traced_document(const std::string& folder, std::string& cont
     problem = utf8_problem(content);
   }
   if (problem) fatal("Could not load lines: " + path + ": " + *problem);
-  return trace_document(content, folder);
+  return trace_text(content, folder);
+}
+
+// The matrix taken in one document at a time, in folder order: each row's first
+// verification is its first quote, and the findings come out in document and line order.
+// A document's quotes may be views into text that changes once add returns: the matrix
+// keeps copies of what it needs.
+class MatrixAssembly {
+ public:
+  explicit MatrixAssembly(const std::optional<RequirementsList>& list)
+      : list_(list), row_of_(matrix_.rows) {
+    if (list) {
+      matrix_.list_path = list->path;
+      for (const ListedRequirement& listed : list->requirements) add_listed(listed);
+    }
+    listed_rows_ = matrix_.rows.size();
+    first_quotes_.resize(listed_rows_);
+  }
+
+  void add(TracedDocument document) {
+    std::vector<TraceRow>& rows = matrix_.rows;
+    const std::size_t d = matrix_.documents.size();
+    const TraceStatus unlisted = list_ ? TraceStatus::NotInList : TraceStatus::Verified;
+    for (const TracedVerification& verification : document.verifications) {
+      const TracedRequirement& requirement = verification.requirement;
+      std::size_t found = row_of_.find(requirement.rid);
+      if (found == RowIndex::kNone) {
+        rows.push_back(
+            {std::string(requirement.rid), {std::string(requirement.text)}, unlisted, {}});
+        found = rows.size() - 1;
+        row_of_.add(found);
+        first_quotes_.push_back({d, verification.line});
+      }
+      TraceRow& row = rows[found];
+      std::size_t text = 0;
+      if (row.texts.front() != requirement.text) {
+        text = static_cast<std::size_t>(
+            std::find(row.texts.begin(), row.texts.end(), requirement.text) - row.texts.begin());
+        if (text == row.texts.size()) row.texts.emplace_back(requirement.text);
+        note_other_quote(document, verification, found, entry_of(verification, d, text));
+      }
+      row.verifications.push_back(entry_of(verification, d, text));
+    }
+    document.verifications = {};
+    document.quotes.reset();
+    matrix_.documents.push_back(std::move(document));
+  }
+
+  TraceMatrix finish() {
+    std::vector<TraceRow>& rows = matrix_.rows;
+    for (std::size_t r = 0; r < listed_rows_; ++r) {
+      if (!rows[r].verifications.empty()) rows[r].status = TraceStatus::Verified;
+    }
+    // The ids outside the list follow in natural order.
+    std::vector<std::string_view> unlisted_ids;
+    for (std::size_t r = listed_rows_; r < rows.size(); ++r) unlisted_ids.push_back(rows[r].rid);
+    const std::vector<std::size_t> order = natural_order(unlisted_ids);
+    std::vector<TraceRow> sorted;
+    sorted.reserve(rows.size());
+    for (std::size_t r = 0; r < listed_rows_; ++r) sorted.push_back(std::move(rows[r]));
+    for (const std::size_t i : order) sorted.push_back(std::move(rows[listed_rows_ + i]));
+    rows = std::move(sorted);
+    for (const TraceRow& row : rows) {
+      switch (row.status) {
+        case TraceStatus::Verified:
+          ++matrix_.verified;
+          break;
+        case TraceStatus::NotVerified:
+          ++matrix_.not_verified;
+          break;
+        case TraceStatus::NotInList:
+          ++matrix_.not_in_list;
+          break;
+      }
+    }
+    return std::move(matrix_);
+  }
+
+ private:
+  void add_listed(const ListedRequirement& listed) {
+    std::vector<TraceRow>& rows = matrix_.rows;
+    const std::size_t found = row_of_.find(listed.rid);
+    if (found == RowIndex::kNone) {
+      rows.push_back({listed.rid, {listed.text}, TraceStatus::NotVerified, {}});
+      row_of_.add(rows.size() - 1);
+      list_lines_.push_back(listed.line);
+    } else if (rows[found].texts.front() != listed.text) {
+      matrix_.findings.push_back({"QL803", list_->path, listed.line, 1, listed.rid,
+                                  listed.rid + " is listed again with another text, " +
+                                      in_quotes(listed.text) + "; the text of line " +
+                                      std::to_string(list_lines_[found]) + " counts",
+                                  std::nullopt});
+    }
+  }
+
+  // QL802 or QL801 for a verification that quotes row `r` with a text other than its first.
+  void note_other_quote(const TracedDocument& document, const TracedVerification& verification,
+                        std::size_t r, const TraceEntry& entry) {
+    const TraceRow& row = matrix_.rows[r];
+    const bool listed = r < listed_rows_;
+    TraceFinding finding{listed ? "QL802" : "QL801",
+                         document_file_of(document),
+                         verification.line,
+                         verification.column,
+                         row.rid,
+                         row.rid + " is quoted here as " + in_quotes(verification.requirement.text),
+                         entry};
+    if (listed) {
+      finding.message += " but the requirements list has " + in_quotes(row.texts.front()) + " (" +
+                         list_->path + ":" + std::to_string(list_lines_[r]) + ")";
+    } else {
+      const FirstQuote& first = first_quotes_[r];
+      finding.message += " but as " + in_quotes(row.texts.front()) + " in " +
+                         document_file_of(matrix_.documents[first.document]) + ":" +
+                         std::to_string(first.line);
+    }
+    matrix_.findings.push_back(std::move(finding));
+  }
+
+  struct FirstQuote {
+    std::size_t document = 0;
+    std::size_t line = 0;
+  };
+
+  const std::optional<RequirementsList>& list_;
+  TraceMatrix matrix_;
+  RowIndex row_of_;                      // over matrix_.rows
+  std::vector<std::size_t> list_lines_;  // of the listed rows, which come first
+  std::size_t listed_rows_ = 0;
+  std::vector<FirstQuote> first_quotes_;  // of each row outside the list
+};
+
+}  // namespace
+
+TracedDocument trace_document(std::string_view content, std::string folder) {
+  TracedDocument document = trace_text(content, std::move(folder));
+  keep_quotes(document);
+  return document;
+}
+
+TracedDocument read_traced_document(const std::string& folder, std::string& content) {
+  TracedDocument document = read_traced_text(folder, content);
+  keep_quotes(document);
+  return document;
 }
 
 std::vector<ListedRequirement> parse_requirements_list(std::string_view content,
@@ -512,7 +656,6 @@ RequirementsList read_requirements_list(const std::string& path) {
 
 TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
                                const std::optional<RequirementsList>& list) {
-  TraceMatrix matrix;
   const auto by_folder = [](const TracedDocument& a, const TracedDocument& b) {
     return a.folder < b.folder;
   };
@@ -520,124 +663,22 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
   if (!std::is_sorted(documents.begin(), documents.end(), by_folder)) {
     std::sort(documents.begin(), documents.end(), by_folder);
   }
-  matrix.documents = std::move(documents);
-  std::vector<TraceRow>& rows = matrix.rows;
-  RowIndex row_of(rows);
-  std::vector<std::size_t> list_lines;  // of the listed rows, which come first
-  if (list) {
-    matrix.list_path = list->path;
-    for (const ListedRequirement& listed : list->requirements) {
-      const std::size_t found = row_of.find(listed.rid);
-      if (found == RowIndex::kNone) {
-        rows.push_back({listed.rid, {listed.text}, TraceStatus::NotVerified, {}});
-        row_of.add(rows.size() - 1);
-        list_lines.push_back(listed.line);
-      } else if (rows[found].texts.front() != listed.text) {
-        matrix.findings.push_back({"QL803", list->path, listed.line, 1, listed.rid,
-                                   listed.rid + " is listed again with another text, " +
-                                       in_quotes(listed.text) + "; the text of line " +
-                                       std::to_string(list_lines[found]) + " counts",
-                                   std::nullopt});
-      }
-    }
+  MatrixAssembly assembly(list);
+  for (TracedDocument& document : documents) assembly.add(std::move(document));
+  return assembly.finish();
+}
+
+TraceMatrix trace_library(std::vector<std::string> folders,
+                          const std::optional<RequirementsList>& list,
+                          const std::function<void(const std::string&)>& before_each) {
+  if (!std::is_sorted(folders.begin(), folders.end())) std::sort(folders.begin(), folders.end());
+  MatrixAssembly assembly(list);
+  std::string content;
+  for (const std::string& folder : folders) {
+    before_each(folder);
+    assembly.add(read_traced_text(folder, content));
   }
-  const std::size_t listed_rows = rows.size();
-  const TraceStatus unlisted = list ? TraceStatus::NotInList : TraceStatus::Verified;
-  // Documents in folder order and their lines in order: each row's first verification is
-  // its first quote, and the findings come out in document and line order. A first walk
-  // finds each verification's row and text and counts the rows' verifications, a second
-  // puts them in place, each row's list grown once.
-  struct Placement {
-    std::size_t row = 0;
-    std::size_t text = 0;
-  };
-  std::vector<Placement> placements;
-  std::vector<std::size_t> counts(rows.size());
-  struct Quote {
-    std::size_t document = 0;
-    std::size_t line = 0;
-  };
-  std::vector<Quote> first_quotes(rows.size());  // of the rows outside the list
-  for (std::size_t d = 0; d < matrix.documents.size(); ++d) {
-    const TracedDocument& document = matrix.documents[d];
-    for (const TracedVerification& verification : document.verifications) {
-      const TracedRequirement& requirement = verification.requirement;
-      std::size_t found = row_of.find(requirement.rid);
-      if (found == RowIndex::kNone) {
-        rows.push_back(
-            {std::string(requirement.rid), {std::string(requirement.text)}, unlisted, {}});
-        found = rows.size() - 1;
-        row_of.add(found);
-        counts.push_back(0);
-        first_quotes.push_back({d, verification.line});
-      }
-      TraceRow& row = rows[found];
-      ++counts[found];
-      Placement placement{found, 0};
-      if (row.texts.front() != requirement.text) {
-        placement.text = static_cast<std::size_t>(
-            std::find(row.texts.begin(), row.texts.end(), requirement.text) - row.texts.begin());
-        if (placement.text == row.texts.size()) row.texts.emplace_back(requirement.text);
-        const bool listed = found < listed_rows;
-        TraceFinding finding{listed ? "QL802" : "QL801",
-                             document_file_of(document),
-                             verification.line,
-                             verification.column,
-                             row.rid,
-                             row.rid + " is quoted here as " + in_quotes(requirement.text),
-                             entry_of(verification, d, placement.text)};
-        if (listed) {
-          finding.message += " but the requirements list has " + in_quotes(row.texts.front()) +
-                             " (" + list->path + ":" + std::to_string(list_lines[found]) + ")";
-        } else {
-          const Quote& first = first_quotes[found];
-          finding.message += " but as " + in_quotes(row.texts.front()) + " in " +
-                             document_file_of(matrix.documents[first.document]) + ":" +
-                             std::to_string(first.line);
-        }
-        matrix.findings.push_back(std::move(finding));
-      }
-      placements.push_back(placement);
-    }
-  }
-  for (std::size_t r = 0; r < rows.size(); ++r) rows[r].verifications.reserve(counts[r]);
-  std::size_t next = 0;
-  for (std::size_t d = 0; d < matrix.documents.size(); ++d) {
-    for (const TracedVerification& verification : matrix.documents[d].verifications) {
-      const Placement& placement = placements[next++];
-      rows[placement.row].verifications.push_back(entry_of(verification, d, placement.text));
-    }
-  }
-  for (TracedDocument& document : matrix.documents) {
-    document.verifications = {};
-    document.quotes.reset();
-  }
-  for (std::size_t r = 0; r < listed_rows; ++r) {
-    if (!rows[r].verifications.empty()) rows[r].status = TraceStatus::Verified;
-  }
-  // The ids outside the list follow in natural order.
-  std::vector<std::string_view> unlisted_ids;
-  for (std::size_t r = listed_rows; r < rows.size(); ++r) unlisted_ids.push_back(rows[r].rid);
-  const std::vector<std::size_t> order = natural_order(unlisted_ids);
-  std::vector<TraceRow> sorted;
-  sorted.reserve(rows.size());
-  for (std::size_t r = 0; r < listed_rows; ++r) sorted.push_back(std::move(rows[r]));
-  for (const std::size_t i : order) sorted.push_back(std::move(rows[listed_rows + i]));
-  rows = std::move(sorted);
-  for (const TraceRow& row : rows) {
-    switch (row.status) {
-      case TraceStatus::Verified:
-        ++matrix.verified;
-        break;
-      case TraceStatus::NotVerified:
-        ++matrix.not_verified;
-        break;
-      case TraceStatus::NotInList:
-        ++matrix.not_in_list;
-        break;
-    }
-  }
-  return matrix;
+  return assembly.finish();
 }
 
 std::string natural_sort_key(std::string_view id) {
