@@ -418,12 +418,13 @@ std::string document_file_of(const TracedDocument& document) {
 
 std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
-// trace_document without the copy of the quotes: its verifications' texts are views into
-// `content`.
-TracedDocument trace_text(std::string_view content, std::string folder) {
+// trace_document into `document`, whose storage is reused, without the copy of the
+// quotes: its verifications' texts are views into `content`.
+void trace_text(std::string_view content, std::string_view folder, TracedDocument& document) {
   static const Process fresh;  // the header fields of a document without them
-  TracedDocument document;
-  document.folder = std::move(folder);
+  document.folder.assign(folder);
+  document.verifications.clear();
+  document.quotes.reset();
   std::string_view number = fresh.number;
   std::string_view title = fresh.title;
   std::optional<std::string> revision;
@@ -464,14 +465,14 @@ TracedDocument trace_text(std::string_view content, std::string folder) {
         break;
     }
   });
-  document.number = std::string(number);
-  document.title = std::string(title);
+  document.number.assign(number);
+  document.title.assign(title);
   document.revision = revision ? std::move(*revision) : document.number;
-  return document;
 }
 
-// read_traced_document without the copy of the quotes: views into `content`.
-TracedDocument read_traced_text(const std::string& folder, std::string& content) {
+// read_traced_document into `document`, whose storage is reused, without the copy of the
+// quotes: views into `content`.
+void read_traced_text(const std::string& folder, std::string& content, TracedDocument& document) {
   // Read as read_text_file_into reads, with its fatal stops; a text all in ASCII, which a
   // quick look settles, is UTF-8 without the full check.
   const std::string path = document_path(folder);
@@ -484,7 +485,7 @@ TracedDocument read_traced_text(const std::string& folder, std::string& content)
     problem = utf8_problem(content);
   }
   if (problem) fatal("Could not load lines: " + path + ": " + *problem);
-  return trace_text(content, folder);
+  trace_text(content, folder, document);
 }
 
 // The matrix taken in one document at a time, in folder order: each row's first
@@ -503,7 +504,8 @@ class MatrixAssembly {
     first_quotes_.resize(listed_rows_);
   }
 
-  void add(TracedDocument document) {
+  // Takes in `document`, whose verifications stay as they are.
+  void add(const TracedDocument& document) {
     std::vector<TraceRow>& rows = matrix_.rows;
     const std::size_t d = matrix_.documents.size();
     const TraceStatus unlisted = list_ ? TraceStatus::NotInList : TraceStatus::Verified;
@@ -527,9 +529,8 @@ class MatrixAssembly {
       }
       row.verifications.push_back(entry_of(verification, d, text));
     }
-    document.verifications = {};
-    document.quotes.reset();
-    matrix_.documents.push_back(std::move(document));
+    matrix_.documents.push_back(
+        {document.folder, document.number, document.revision, document.title, {}, {}});
   }
 
   TraceMatrix finish() {
@@ -619,13 +620,15 @@ class MatrixAssembly {
 }  // namespace
 
 TracedDocument trace_document(std::string_view content, std::string folder) {
-  TracedDocument document = trace_text(content, std::move(folder));
+  TracedDocument document;
+  trace_text(content, folder, document);
   keep_quotes(document);
   return document;
 }
 
 TracedDocument read_traced_document(const std::string& folder, std::string& content) {
-  TracedDocument document = read_traced_text(folder, content);
+  TracedDocument document;
+  read_traced_text(folder, content, document);
   keep_quotes(document);
   return document;
 }
@@ -664,7 +667,7 @@ TraceMatrix build_trace_matrix(std::vector<TracedDocument> documents,
     std::sort(documents.begin(), documents.end(), by_folder);
   }
   MatrixAssembly assembly(list);
-  for (TracedDocument& document : documents) assembly.add(std::move(document));
+  for (const TracedDocument& document : documents) assembly.add(document);
   return assembly.finish();
 }
 
@@ -674,9 +677,11 @@ TraceMatrix trace_library(std::vector<std::string> folders,
   if (!std::is_sorted(folders.begin(), folders.end())) std::sort(folders.begin(), folders.end());
   MatrixAssembly assembly(list);
   std::string content;
+  TracedDocument document;  // one at a time, its storage reused
   for (const std::string& folder : folders) {
     before_each(folder);
-    assembly.add(read_traced_text(folder, content));
+    read_traced_text(folder, content, document);
+    assembly.add(document);
   }
   return assembly.finish();
 }
