@@ -507,7 +507,11 @@ class MatrixAssembly {
   // Takes in `document`, whose verifications stay as they are.
   void add(const TracedDocument& document) {
     std::vector<TraceRow>& rows = matrix_.rows;
+    // Its header first: a note on a later line may point to an earlier one of the same
+    // document.
     const std::size_t d = matrix_.documents.size();
+    matrix_.documents.push_back(
+        {document.folder, document.number, document.revision, document.title, {}, {}});
     const TraceStatus unlisted = list_ ? TraceStatus::NotInList : TraceStatus::Verified;
     for (const TracedVerification& verification : document.verifications) {
       const TracedRequirement& requirement = verification.requirement;
@@ -529,8 +533,6 @@ class MatrixAssembly {
       }
       row.verifications.push_back(entry_of(verification, d, text));
     }
-    matrix_.documents.push_back(
-        {document.folder, document.number, document.revision, document.title, {}, {}});
   }
 
   TraceMatrix finish() {

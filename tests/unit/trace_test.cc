@@ -205,6 +205,27 @@ TEST(Trace, MatrixRowsStatusesAndListFindings) {
   EXPECT_EQ(matrix.documents.front().folder, "A");
 }
 
+TEST(Trace, QuotesWithAnotherTextAreNotedWhereverTheFirstQuoteStands) {
+  std::vector<TracedDocument> documents;
+  documents.push_back(
+      trace_document("Verification | R-1 | first | T\nVerification | R-1 | second | T\n"
+                     "Verification | R-2 | two | T\n",
+                     "A"));
+  documents.push_back(trace_document("Verification | R-2 | zwei | T\n", "B"));
+  const TraceMatrix matrix = build_trace_matrix(documents, std::nullopt);
+  std::vector<std::string> notes;
+  for (const TraceFinding& finding : matrix.findings) notes.push_back(format_finding(finding));
+  EXPECT_EQ(notes, (std::vector<std::string>{
+                       "A/A.qlml:2:22: note: R-1 is quoted here as \"second\" but as \"first\" in "
+                       "A/A.qlml:1 [QL801]",
+                       "B/B.qlml:1:22: note: R-2 is quoted here as \"zwei\" but as \"two\" in "
+                       "A/A.qlml:3 [QL801]"}));
+  ASSERT_EQ(matrix.rows.size(), 2u);
+  EXPECT_EQ(matrix.rows[0].texts, (std::vector<std::string>{"first", "second"}));
+  ASSERT_EQ(matrix.rows[0].verifications.size(), 2u);
+  EXPECT_EQ(matrix.rows[0].verifications[1].text, 1u);
+}
+
 TEST(Trace, NaturalOrder) {
   const std::pair<std::string_view, std::string_view> ordered[] = {
       {"REQ-2", "REQ-10"}, {"REQ-1.9", "REQ-1.10"}, {"REQ-01", "REQ-1"}, {"REQ-1", "REQ-1a"},
