@@ -87,29 +87,36 @@ unsigned bits_set(std::uint64_t word) {
   return static_cast<unsigned>((word * 0x0101010101010101) >> 56);
 }
 
-// The line feeds of the 64 bytes at `bytes`, and the bytes up to the blank (white space
-// and control characters), as bits.
-void block_masks(const char* bytes, std::uint64_t& feeds, std::uint64_t& low) {
-  feeds = 0;
-  low = 0;
+// The line feeds of the 64 bytes at `bytes`, as bits.
+std::uint64_t feed_mask(const char* bytes) {
+  std::uint64_t feeds = 0;
 #if defined(__SSE2__)
   const __m128i feed = _mm_set1_epi8('\n');
-  const __m128i blank = _mm_set1_epi8(' ');
   for (unsigned k = 0; k < 4; ++k) {
     const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
-    const auto f = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)));
-    const auto l = static_cast<std::uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(chunk, blank), chunk)));
-    feeds |= std::uint64_t{f} << (16 * k);
-    low |= std::uint64_t{l} << (16 * k);
+    const auto found = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)));
+    feeds |= std::uint64_t{found} << (16 * k);
   }
 #else
-  for (unsigned i = 0; i < 64; ++i) {
-    const auto byte = static_cast<unsigned char>(bytes[i]);
-    feeds |= std::uint64_t{byte == '\n'} << i;
-    low |= std::uint64_t{byte <= ' '} << i;
-  }
+  for (unsigned i = 0; i < 64; ++i) feeds |= std::uint64_t{bytes[i] == '\n'} << i;
 #endif
+  return feeds;
+}
+
+// The position of the first character of `text` from `from` on that is not a blank
+// (eight at a time); the size of `text` when there is none.
+std::size_t skip_spaces(std::string_view text, std::size_t from) {
+  constexpr std::uint64_t kEightBlanks = 0x2020202020202020;
+  std::size_t i = from;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    if (word != kEightBlanks) {
+      return i + static_cast<std::size_t>(std::countr_zero(word ^ kEightBlanks)) / 8;
+    }
+  }
+  while (i < text.size() && text[i] == ' ') ++i;
+  return i;
 }
 
 // A line whose first character that is not white space may begin a statement trace reads.
@@ -121,55 +128,46 @@ struct CandidateLine {
 };
 
 // Calls visit(CandidateLine) for each line of `text`, cut as next_line cuts, whose first
-// character that is not white space passes may_be_traced, in order. Those characters are
-// found 64 bytes at a time: the line feeds and the bytes up to the blank as bit masks, and
-// one addition carries every line start across its leading run of such bytes to its
-// first other character.
+// character that is not white space passes may_be_traced, in order. The line feeds are
+// found 64 bytes at a time, as bit masks that also count the lines.
 template <class Visit>
 void for_each_candidate_line(std::string_view text, Visit&& visit) {
   const std::size_t size = text.size();
   std::uint64_t start_carry = 1;  // a line starts at the block's first byte
-  std::uint64_t run_carry = 0;    // a leading run goes on into the block
   std::size_t lines_before = 0;   // line feeds before the block
-  std::size_t last_start = 0;     // the last line start before the block
   for (std::size_t base = 0; base < size; base += 64) {
     const std::size_t left = size - base;
     std::uint64_t feeds = 0;
-    std::uint64_t low = 0;
     if (left >= 64) {
-      block_masks(text.data() + base, feeds, low);
+      feeds = feed_mask(text.data() + base);
     } else {
-      // The last bytes, padded with a letter that is neither.
+      // The last bytes, padded with a letter.
       std::array<char, 64> block;
       block.fill('x');
       std::memcpy(block.data(), text.data() + base, left);
-      block_masks(block.data(), feeds, low);
+      feeds = feed_mask(block.data());
     }
-    const std::uint64_t starts = (feeds << 1) | start_carry;
+    std::uint64_t starts = (feeds << 1) | start_carry;
     start_carry = feeds >> 63;
-    const std::uint64_t blanks = low & ~feeds;
-    std::uint64_t sum = 0;
-    const bool over = __builtin_add_overflow(starts, blanks, &sum);
-    const bool over_again = __builtin_add_overflow(sum, run_carry, &sum);
-    run_carry = over || over_again ? 1 : 0;
-    std::uint64_t firsts = sum & ~blanks & ~feeds;
-    if (left < 64) firsts &= (std::uint64_t{1} << left) - 1;
-    for (; firsts != 0; firsts &= firsts - 1) {
-      const auto bit = static_cast<unsigned>(std::countr_zero(firsts));
-      const std::size_t first = base + bit;
-      if (!may_be_traced(text[first])) continue;
+    if (left < 64) starts &= (std::uint64_t{1} << left) - 1;
+    for (; starts != 0; starts &= starts - 1) {
+      const auto bit = static_cast<unsigned>(std::countr_zero(starts));
+      const std::size_t start = base + bit;
+      // Documents indent with blanks; a tab or another control character is looked at
+      // one by one.
+      std::size_t first = skip_spaces(text, start);
+      if (first < size && static_cast<unsigned char>(text[first]) <= ' ') {
+        first = skip_blanks(text, first);
+      }
+      if (first == size || static_cast<unsigned char>(text[first]) <= ' ' ||
+          !may_be_traced(text[first])) {
+        continue;  // a blank line, or one that begins with a control character
+      }
       const std::uint64_t before = feeds & ((std::uint64_t{1} << bit) - 1);
-      const std::size_t start =
-          before == 0 ? last_start : base + 64 - static_cast<std::size_t>(std::countl_zero(before));
-      // A control character before it: the line's first character is that one.
-      if (skip_blanks(text, start) != first) continue;
-      const std::uint64_t after = feeds & ~before;
-      const std::size_t end = after != 0 ? base + static_cast<std::size_t>(std::countr_zero(after))
-                                         : find_line_feed(text, std::min(base + 64, size));
-      visit(CandidateLine{start, first, end, lines_before + bits_set(before) + 1});
+      visit(CandidateLine{start, first, find_line_feed(text, first),
+                          lines_before + bits_set(before) + 1});
     }
     lines_before += bits_set(feeds);
-    if (feeds != 0) last_start = base + 64 - static_cast<std::size_t>(std::countl_zero(feeds));
   }
 }
 
