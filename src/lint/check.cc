@@ -49,7 +49,14 @@ bool begins_comment(std::string_view text) {
   return text.size() >= 2 && text[0] == '/' && text[1] == '/';
 }
 
-bool is_comment(std::string_view line) { return begins_comment(trim_view(line)); }
+bool is_comment(std::string_view line) {
+  // Most lines begin, after their blanks, with an ASCII character, which settles it.
+  const std::size_t first = skip_ascii_white(line);
+  if (first < line.size() && static_cast<unsigned char>(line[first]) < 0x80) {
+    return begins_comment(line.substr(first));
+  }
+  return begins_comment(trim_view(line));
+}
 
 // The fields of a value split at every bar, with the byte offset of each in the line: the
 // first four (no statement reads more than three) and how many there are in all.
@@ -136,6 +143,18 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
     }
   }
   return d[a.size()][b.size()];
+}
+
+// Whether check_fields has rules for lines of `keyword`.
+bool has_field_rules(Keyword keyword) {
+  constexpr std::uint32_t kWithRules =
+      1u << static_cast<unsigned>(Keyword::Action) |
+      1u << static_cast<unsigned>(Keyword::Verification) |
+      1u << static_cast<unsigned>(Keyword::Resource) |
+      1u << static_cast<unsigned>(Keyword::Revision) | 1u << static_cast<unsigned>(Keyword::Image) |
+      1u << static_cast<unsigned>(Keyword::CsvStart) |
+      1u << static_cast<unsigned>(Keyword::CsvFile) | 1u << static_cast<unsigned>(Keyword::Command);
+  return ((kWithRules >> static_cast<unsigned>(keyword)) & 1u) != 0;
 }
 
 // Builds the findings of one document.
@@ -651,7 +670,8 @@ void DocumentChecker::check_lines() {
         break;
       }
       default:
-        check_fields(index);
+        // Objective, Out of Scope, Context, Warning and CSVEND lines have no field rules.
+        if (has_field_rules(traced.keyword)) check_fields(index);
         break;
     }
   }
