@@ -432,6 +432,9 @@ void trace_text(std::string_view content, std::string_view folder, TracedDocumen
   // that is not white space, without the reader's classification.
   const std::string_view text = drop_byte_order_mark(content);
   for_each_candidate_line(text, [&](const CandidateLine& candidate) {
+    // Only the first Revision line counts, and no other keyword begins with an R: after
+    // it, such lines (Resource, Reviewer) need no classification.
+    if (revision && (text[candidate.first] | 0x20) == 'r') return;
     std::string_view line = text.substr(candidate.start, candidate.end - candidate.start);
     const Keyword keyword = classify_line(line.substr(candidate.first - candidate.start));
     if (keyword == Keyword::None) return;
