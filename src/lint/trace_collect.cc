@@ -550,6 +550,7 @@ class MatrixAssembly {
     for (std::size_t r = 0; r < listed_rows_; ++r) sorted.push_back(std::move(rows[r]));
     for (const std::size_t i : order) sorted.push_back(std::move(rows[listed_rows_ + i]));
     rows = std::move(sorted);
+    matrix_.listed_rows = listed_rows_;
     for (const TraceRow& row : rows) {
       switch (row.status) {
         case TraceStatus::Verified:

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 #include <sstream>
 
 #include "files.h"
@@ -247,12 +248,53 @@ std::vector<DocumentPieces> pieces_of(const TraceMatrix& matrix) {
 }
 
 // Each row's place in the natural order of the ids, zero-padded so that the table's text
-// sort follows it (REQ-2 before REQ-10) when the id column is sorted.
+// sort follows it (REQ-2 before REQ-10) when the id column is sorted. The rows outside the
+// list come in natural order already (build_trace_matrix sorts them): the list's rows,
+// sorted, are merged into them, and all of them are sorted only when they are not.
 std::vector<std::string> id_sort_keys(const TraceMatrix& matrix) {
-  std::vector<std::string_view> ids;
-  ids.reserve(matrix.rows.size());
-  for (const TraceRow& row : matrix.rows) ids.push_back(row.rid);
-  const std::vector<std::size_t> order = natural_order(ids);
+  const std::vector<TraceRow>& rows = matrix.rows;
+  const std::size_t listed = std::min(matrix.listed_rows, rows.size());
+  std::vector<std::string_view> listed_ids;
+  listed_ids.reserve(listed);
+  for (std::size_t r = 0; r < listed; ++r) listed_ids.push_back(rows[r].rid);
+  const std::vector<std::size_t> listed_order = natural_order(listed_ids);
+  std::vector<std::size_t> order;  // row positions in natural order
+  order.reserve(rows.size());
+  struct Keyed {
+    std::string key;
+    std::string_view id;
+    bool operator<(const Keyed& other) const {
+      const int by_key = key.compare(other.key);
+      return by_key != 0 ? by_key < 0 : id < other.id;
+    }
+  };
+  const auto keyed = [&](std::size_t r) {
+    return Keyed{natural_sort_key(rows[r].rid), rows[r].rid};
+  };
+  std::size_t next_listed = 0;
+  std::optional<Keyed> listed_head;
+  if (next_listed < listed) listed_head = keyed(listed_order[next_listed]);
+  std::optional<Keyed> previous;
+  bool in_order = true;
+  for (std::size_t r = listed; r < rows.size() && in_order; ++r) {
+    Keyed current = keyed(r);
+    if (previous && !(*previous < current)) in_order = false;
+    while (listed_head && *listed_head < current) {
+      order.push_back(listed_order[next_listed++]);
+      listed_head.reset();
+      if (next_listed < listed) listed_head = keyed(listed_order[next_listed]);
+    }
+    order.push_back(r);
+    previous = std::move(current);
+  }
+  if (in_order) {
+    for (; next_listed < listed; ++next_listed) order.push_back(listed_order[next_listed]);
+  } else {
+    std::vector<std::string_view> ids;
+    ids.reserve(rows.size());
+    for (const TraceRow& row : rows) ids.push_back(row.rid);
+    order = natural_order(ids);
+  }
   const std::size_t width = std::to_string(order.size()).size();
   std::vector<std::string> keys(order.size());
   for (std::size_t rank = 0; rank < order.size(); ++rank) {

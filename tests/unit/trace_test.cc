@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "actions.h"
 #include "files.h"
@@ -224,6 +225,35 @@ TEST(Trace, QuotesWithAnotherTextAreNotedWhereverTheFirstQuoteStands) {
   EXPECT_EQ(matrix.rows[0].texts, (std::vector<std::string>{"first", "second"}));
   ASSERT_EQ(matrix.rows[0].verifications.size(), 2u);
   EXPECT_EQ(matrix.rows[0].verifications[1].text, 1u);
+}
+
+// The page's id column sorts by each row's place in the natural order of all ids.
+TEST(Trace, PageSortKeysFollowTheNaturalOrderOfAllIds) {
+  const std::vector<TracedDocument> documents = {trace_document(
+      "Verification | R-11 | x | T\nVerification | R-1 | x | T\nVerification | R-3 | x | T\n",
+      "A")};
+  const RequirementsList list{"l.csv", {{"R-10", "ten", 2}, {"R-2", "two", 3}}};
+  TraceMatrix matrix = build_trace_matrix(documents, list);
+  const auto keys = [](const TraceMatrix& m) {
+    std::ostringstream page;
+    write_requirements_page(page, m, "L", "now");
+    std::vector<std::string> found;
+    const std::string text = page.str();
+    const std::string marker = "data-sort=\"";
+    for (std::size_t at = text.find(marker); at != std::string::npos;
+         at = text.find(marker, at + 1)) {
+      const std::size_t start = at + marker.size();
+      found.push_back(text.substr(start, text.find('"', start) - start));
+    }
+    return found;
+  };
+  std::vector<std::string> ids;
+  for (const TraceRow& row : matrix.rows) ids.push_back(row.rid);
+  ASSERT_EQ(ids, (std::vector<std::string>{"R-10", "R-2", "R-1", "R-3", "R-11"}));
+  EXPECT_EQ(keys(matrix), (std::vector<std::string>{"3", "1", "0", "2", "4"}));
+  // Rows outside the list in another order (a matrix made elsewhere) still get their places.
+  std::swap(matrix.rows[2], matrix.rows[4]);
+  EXPECT_EQ(keys(matrix), (std::vector<std::string>{"3", "1", "4", "2", "0"}));
 }
 
 TEST(Trace, NaturalOrder) {
