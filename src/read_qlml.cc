@@ -633,7 +633,7 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
 
 // Records the outline entry of the section that begins at lines[0] and ends before
 // lines[end], and the Step lines of its steps.
-void trace_section(ClassifiedLines lines, std::size_t end, std::uint32_t number,
+void trace_section(ClassifiedLines lines, std::size_t end, std::uint32_t number, std::size_t steps,
                    const DocumentContext& context) {
   const auto number_of = [&](std::size_t i) {
     return static_cast<std::uint32_t>(context.index_of(lines.text[i]) + 1);
@@ -643,6 +643,7 @@ void trace_section(ClassifiedLines lines, std::size_t end, std::uint32_t number,
   outline.title = std::string(value_of(lines.text[0]));
   outline.line = number_of(0);
   outline.end_line = number_of(end - 1);
+  outline.steps.reserve(steps);
   std::size_t step = 0;
   for (std::size_t i = 0; i < end; ++i) {
     if (lines.keywords[i] != Keyword::Step) continue;
@@ -691,7 +692,7 @@ Section scan_section(ClassifiedLines lines, DocumentContext& context, std::uint3
       if (!tracing) section.steps.push_back(std::move(step));
     }
   }
-  if (tracing && lines.size() > 0) trace_section(lines, end, number, context);
+  if (tracing && lines.size() > 0) trace_section(lines, end, number, steps, context);
   return section;
 }
 
