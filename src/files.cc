@@ -87,14 +87,21 @@ std::error_code open_planned(const WritePlan& plan, std::ofstream& out) {
 }
 
 // Flushes and closes `out`, then puts the temporary file in place with the permissions of
-// the file it replaces.
-std::error_code finish_planned(const WritePlan& plan, std::ofstream& out) {
+// the file it replaces. With room set aside in the temporary file (`reserved` bytes), what
+// its text did not fill is given back first.
+std::error_code finish_planned(const WritePlan& plan, std::ofstream& out,
+                               std::uintmax_t reserved = 0) {
   errno = 0;
   out.flush();
   if (!out) return last_system_error();
+  const std::streamoff written = reserved > 0 ? static_cast<std::streamoff>(out.tellp()) : 0;
   out.close();
   if (!out) return last_system_error();
   if (plan.temporary.empty()) return {};
+  if (written >= 0 && static_cast<std::uintmax_t>(written) < reserved) {
+    std::error_code ignored;
+    fs::resize_file(to_path(plan.temporary), static_cast<std::uintmax_t>(written), ignored);
+  }
   std::error_code error;
   const fs::file_status old = fs::status(to_path(plan.replaced), error);
   if (!error && fs::is_regular_file(old)) {
@@ -242,6 +249,17 @@ OutputFile::OutputFile(std::string path, std::string_view open_failure,
     temporary_.clear();
     fatal(std::string(open_failure) + ": " + (shown_path.empty() ? path_ : shown_path), error);
   }
+  // A large file is mostly replaced by one of about its size (a library's requirements
+  // matrix is tens of megabytes): its room is set aside at once.
+  constexpr std::uintmax_t kReservedFrom = std::uintmax_t{1} << 20;
+  if (!temporary_.empty()) {
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(to_path(replaced_), error);
+    if (!error && size >= kReservedFrom) {
+      reserve_file_room(temporary_, size);
+      reserved_ = size;
+    }
+  }
 }
 
 OutputFile::~OutputFile() {
@@ -251,7 +269,8 @@ OutputFile::~OutputFile() {
 void OutputFile::put(std::string_view piece) { write_piece(out_, piece, failure_); }
 
 void OutputFile::commit() {
-  if (const std::error_code error = finish_planned(WritePlan{replaced_, temporary_, {}}, out_))
+  if (const std::error_code error =
+          finish_planned(WritePlan{replaced_, temporary_, {}}, out_, reserved_))
     fatal(failure_, error);
   committed_ = true;
 }

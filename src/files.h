@@ -94,6 +94,7 @@ class OutputFile {
   std::string temporary_;  // "" when written in place
   std::string failure_;
   std::ofstream out_;
+  std::uintmax_t reserved_ = 0;  // room set aside in the temporary file (reserve_file_room)
   bool committed_ = false;
 };
 
@@ -152,6 +153,10 @@ std::error_code check_writable(const std::string& path);
 // Creates the file `path`, empty, only when nothing is there yet (the system's exclusive
 // create; permissions as for any new file): the error when it cannot, "file exists" too.
 std::error_code create_new_file(const std::string& path);
+// Asks the system to set room aside for `size` bytes in the existing file `path` without
+// changing its size, where it can (Linux); nothing elsewhere, nor when it cannot. A large
+// output written in pieces then finds its room at once instead of piece by piece.
+void reserve_file_room(const std::string& path, std::uintmax_t size);
 
 // The start of the name of every temporary file or folder the program makes beside an
 // output. A temporary's name is this prefix and ten random letters or digits: 20 bytes,

@@ -136,6 +136,17 @@ std::error_code create_new_file(const std::string& path) {
   return {};
 }
 
+void reserve_file_room([[maybe_unused]] const std::string& path,
+                       [[maybe_unused]] std::uintmax_t size) {
+#if defined(__linux__)
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  // Room beyond the end is given back when the file is cut to its length.
+  (void)::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+  ::close(fd);
+#endif
+}
+
 std::optional<FileStamp> file_stamp(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;

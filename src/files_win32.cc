@@ -254,6 +254,8 @@ std::error_code create_new_file(const std::string& path) {
   return {};
 }
 
+void reserve_file_room(const std::string&, std::uintmax_t) {}
+
 std::optional<FileStamp> file_stamp(const std::string& path) {
   Handle file{::CreateFileW(to_wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                             FILE_FLAG_BACKUP_SEMANTICS, nullptr)};

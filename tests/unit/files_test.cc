@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "fatal.h"
 #include "test_support.h"
 
@@ -59,6 +63,31 @@ TEST(Files, OutputReplacesTheFileWholeAndKeepsLinksAndModes) {
               "stopped");
   EXPECT_EQ(read_whole_file("old.txt"), "new text");
   EXPECT_EQ(entries("."), (std::vector<std::string>{"link.txt", "new.txt", "old.txt", "target"}));
+}
+
+// A large file's room is set aside for its replacement: a shorter text gives back what it
+// does not fill, and a longer one goes on past it.
+TEST(Files, OutputReplacingALargeFileHoldsExactlyTheNewText) {
+  ScratchFolder scratch;
+  const std::string large(3 << 20, 'x');
+  for (const std::string& text : {std::string("short"), large + "longer"}) {
+    write_file("big.txt", large);
+    OutputFile file("big.txt", "cannot open", "cannot write");
+    file.put(text);
+    file.commit();
+    EXPECT_EQ(read_whole_file("big.txt"), text) << text.size();
+    EXPECT_EQ(fs::file_size("big.txt"), text.size());
+  }
+#ifndef _WIN32
+  // The short text holds no more than a few blocks of the disk.
+  write_file("big.txt", large);
+  OutputFile file("big.txt", "cannot open", "cannot write");
+  file.put("short");
+  file.commit();
+  struct stat info {};
+  ASSERT_EQ(::stat("big.txt", &info), 0);
+  EXPECT_LT(info.st_blocks * 512, 64 * 1024);
+#endif
 }
 
 TEST(Files, OutputFailuresNameTheFinalFile) {
