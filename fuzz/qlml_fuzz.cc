@@ -3,6 +3,7 @@
 // and the console summary, with the invariants that tie them together.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
@@ -65,6 +66,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  // Cutting lines tells an all-ASCII text (the byte-order mark aside) from the others.
+  bool all_ascii = false;
+  morvalen::split_line_views(bytes, &all_ascii);
+  const std::string_view text = morvalen::drop_byte_order_mark(bytes);
+  check(all_ascii == std::none_of(text.begin(), text.end(),
+                                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; }));
   if (morvalen::first_invalid_utf8(bytes)) return 0;  // the file reader refuses these
   const std::vector<std::string> lines = morvalen::split_lines(bytes);
   // The fast line cutter and keyword classification agree with the plain ones.

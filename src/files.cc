@@ -156,7 +156,7 @@ std::optional<std::string_view> next_line(std::string_view content, std::size_t&
   return line;
 }
 
-std::vector<std::string_view> split_line_views(std::string_view content) {
+std::vector<std::string_view> split_line_views(std::string_view content, bool* all_ascii) {
   // Cut as next_line cuts, in one walk from line feed to line feed: a checker splits
   // every document of a library. The line feeds of sixteen bytes are found at once.
   content = drop_byte_order_mark(content);
@@ -172,20 +172,27 @@ std::vector<std::string_view> split_line_views(std::string_view content) {
     start = end + 1;
   };
   std::size_t i = 0;
+  // The high bits of every byte seen, gathered on the way.
+  unsigned high = 0;
 #if defined(__SSE2__)
   const __m128i feed = _mm_set1_epi8('\n');
+  __m128i seen = _mm_setzero_si128();
   for (; i + 16 <= size; i += 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    seen = _mm_or_si128(seen, bytes);
     for (auto feeds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, feed)));
          feeds != 0; feeds &= feeds - 1) {
       cut(i + static_cast<std::size_t>(std::countr_zero(feeds)));
     }
   }
+  high = static_cast<unsigned>(_mm_movemask_epi8(seen));
 #endif
   for (; i < size; ++i) {
+    high |= static_cast<unsigned char>(data[i]) & 0x80u;
     if (data[i] == '\n') cut(i);
   }
   if (start < size) lines.emplace_back(data + start, size - start);
+  if (all_ascii != nullptr) *all_ascii = high == 0;
   return lines;
 }
 

@@ -19,8 +19,9 @@ namespace morvalen {
 // feed removed with it; text after the last line feed is a last line, an empty content has
 // no lines. A UTF-8 byte-order mark at the very start is dropped (editors write one).
 std::vector<std::string> split_lines(std::string_view content);
-// The same lines as views into `content`.
-std::vector<std::string_view> split_line_views(std::string_view content);
+// The same lines as views into `content`; `all_ascii`, when given, is set to whether every
+// byte of `content` is ASCII (and so the text is UTF-8 without a further look).
+std::vector<std::string_view> split_line_views(std::string_view content, bool* all_ascii = nullptr);
 // `content` without a UTF-8 byte-order mark at its start.
 std::string_view drop_byte_order_mark(std::string_view content);
 // The line of `content` that begins at `start`, cut as split_lines cuts it (without the

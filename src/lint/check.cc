@@ -965,7 +965,11 @@ std::vector<Finding> check_document_among(const fs::path& document_path, std::st
                                           const CheckConfig& config,
                                           const std::vector<std::string>* library_folders,
                                           std::string_view folder_name) {
-  if (const std::optional<std::size_t> bad = first_invalid_utf8(bytes)) {
+  // Cutting the lines tells whether the text is all ASCII; only a text that is not needs
+  // the UTF-8 check.
+  bool all_ascii = false;
+  const std::vector<std::string_view> lines = split_line_views(bytes, &all_ascii);
+  if (const std::optional<std::size_t> bad = all_ascii ? std::nullopt : first_invalid_utf8(bytes)) {
     const std::string_view before = bytes.substr(0, *bad);
     const std::size_t line_start =
         before.rfind('\n') == std::string_view::npos ? 0 : before.rfind('\n') + 1;
@@ -982,7 +986,6 @@ std::vector<Finding> check_document_among(const fs::path& document_path, std::st
     findings.push_back(std::move(finding));
     return apply_config(std::move(findings), config, {}, DocumentTrace{});
   }
-  const std::vector<std::string_view> lines = split_line_views(bytes);
   const DocumentTrace trace = trace_qlml_lines(lines);
   DocumentChecker checker(document_path, lines, trace);
   checker.check_header();

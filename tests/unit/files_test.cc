@@ -174,11 +174,22 @@ TEST(Files, LinesAreCutAtLineFeeds) {
       // carriage return just before it, a last line beyond it.
       {"0123456789abcde\n0123456789abcd\r\nx\n\n0123456789abcdef0123",
        {"0123456789abcde", "0123456789abcd", "x", "", "0123456789abcdef0123"}},
+      {"0123456789\u00e9bcde\nx", {"0123456789\u00e9bcde", "x"}},
+      {"0123456789abcdef0123\u00e9", {"0123456789abcdef0123\u00e9"}},
   };
   for (const auto& [content, expected] : cases) {
     EXPECT_EQ(split_lines(content), expected) << content;
-    const std::vector<std::string_view> views = split_line_views(content);
+    bool all_ascii = false;
+    const std::vector<std::string_view> views = split_line_views(content, &all_ascii);
     EXPECT_EQ(std::vector<std::string>(views.begin(), views.end()), expected) << content;
+    // The byte-order mark is not part of the lines.
+    EXPECT_EQ(all_ascii, std::none_of(views.begin(), views.end(),
+                                      [](std::string_view line) {
+                                        return std::any_of(line.begin(), line.end(), [](char c) {
+                                          return static_cast<unsigned char>(c) >= 0x80;
+                                        });
+                                      }))
+        << content;
   }
 }
 
