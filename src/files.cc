@@ -11,10 +11,6 @@
 #include "fatal.h"
 #include "text.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace morvalen {
 namespace {
 
@@ -172,21 +168,14 @@ std::vector<std::string_view> split_line_views(std::string_view content, bool* a
     start = end + 1;
   };
   std::size_t i = 0;
-  // The high bits of every byte seen, gathered on the way.
+  // The bytes beyond ASCII, gathered on the way.
   unsigned high = 0;
-#if defined(__SSE2__)
-  const __m128i feed = _mm_set1_epi8('\n');
-  __m128i seen = _mm_setzero_si128();
   for (; i + 16 <= size; i += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    seen = _mm_or_si128(seen, bytes);
-    for (auto feeds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, feed)));
-         feeds != 0; feeds &= feeds - 1) {
+    high |= high_byte_mask16(data + i);
+    for (unsigned feeds = byte_mask16(data + i, '\n'); feeds != 0; feeds &= feeds - 1) {
       cut(i + static_cast<std::size_t>(std::countr_zero(feeds)));
     }
   }
-  high = static_cast<unsigned>(_mm_movemask_epi8(seen));
-#endif
   for (; i < size; ++i) {
     high |= static_cast<unsigned char>(data[i]) & 0x80u;
     if (data[i] == '\n') cut(i);

@@ -13,10 +13,6 @@
 #include "files.h"
 #include "text.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace morvalen {
 namespace {
 
@@ -152,29 +148,6 @@ Keyword keyword_of_packed(const PackedText& text) {
 // its letters upper-cased and packed, their number, and where its bar stands (from `part`).
 // Nothing when it is not, or when sixteen bytes do not settle it; classify_statement then
 // goes byte by byte. Sixteen bytes are looked at in one go, with no branch per byte.
-#if defined(__SSE2__)
-// Which of sixteen bytes are ASCII white space, as the bits of a mask.
-unsigned white_bytes(__m128i bytes) {
-  const __m128i white = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')),
-                                     _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('\t' - 1)),
-                                                   _mm_cmplt_epi8(bytes, _mm_set1_epi8('\r' + 1))));
-  return static_cast<unsigned>(_mm_movemask_epi8(white));
-}
-#endif
-
-// Where the first character of `line` that is not ASCII white space stands (its size when
-// none does); an indentation of fewer than sixteen blanks is passed in one look.
-std::size_t indentation_of(std::string_view line) {
-#if defined(__SSE2__)
-  if (line.size() >= 16) {
-    const unsigned text =
-        ~white_bytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data()))) & 0xFFFFu;
-    if (text != 0) return static_cast<std::size_t>(std::countr_zero(text));
-  }
-#endif
-  return skip_ascii_white(line);
-}
-
 struct PlainKeywordPart {
   PackedText letters;
   unsigned length = 0;
@@ -188,7 +161,7 @@ std::optional<PlainKeywordPart> plain_keyword_part([[maybe_unused]] const char* 
   const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
                                        _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
   const auto letters = static_cast<unsigned>(_mm_movemask_epi8(letter));
-  const unsigned blanks = white_bytes(bytes);
+  const unsigned blanks = white_byte_mask16(part);
   const unsigned stops = ~(letters | blanks) & 0xFFFFu;
   if (stops == 0) return std::nullopt;
   const auto stop = static_cast<unsigned>(std::countr_zero(stops));
@@ -248,7 +221,7 @@ void find_bar(std::string_view line, std::size_t from, std::size_t* bar) {
 // table rows); only a byte beyond ASCII needs the full Unicode rules ("ﬆep" is a Step
 // line).
 Keyword classify_statement(std::string_view line, std::size_t* bar) {
-  const std::size_t start = indentation_of(line);
+  const std::size_t start = skip_ascii_white(line);
   if (line.size() - start >= 16) {
     if (const std::optional<PlainKeywordPart> plain = plain_keyword_part(line.data() + start)) {
       if (bar != nullptr) *bar = start + plain->bar;

@@ -15,10 +15,6 @@
 #include "read_qlml.h"
 #include "text.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace morvalen {
 namespace {
 
@@ -79,23 +75,19 @@ Fields fields_of(std::string_view line) {
     if (bars < bar.size()) bar[bars] = at;
     ++bars;
   };
-  std::size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i bar_byte = _mm_set1_epi8('|');
   const auto note_bars_of_sixteen = [&](std::size_t from, unsigned skipped) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + from));
-    auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, bar_byte)));
-    for (found &= ~((1u << skipped) - 1); found != 0; found &= found - 1) {
+    unsigned found = byte_mask16(line.data() + from, '|') & ~((1u << skipped) - 1);
+    for (; found != 0; found &= found - 1) {
       note(from + static_cast<std::size_t>(std::countr_zero(found)));
     }
   };
+  std::size_t i = 0;
   for (; i + 16 <= line.size(); i += 16) note_bars_of_sixteen(i, 0);
   // The rest of a line of sixteen bytes or more: its last sixteen, without those seen.
   if (i < line.size() && i >= 16) {
     note_bars_of_sixteen(line.size() - 16, static_cast<unsigned>(i - (line.size() - 16)));
     i = line.size();
   }
-#endif
   for (; i < line.size(); ++i) {
     if (line[i] == '|') note(i);
   }

@@ -9,10 +9,6 @@
 #include <optional>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "fatal.h"
 #include "files.h"
 #include "lint/trace.h"
@@ -90,16 +86,9 @@ unsigned bits_set(std::uint64_t word) {
 // The line feeds of the 64 bytes at `bytes`, as bits.
 std::uint64_t feed_mask(const char* bytes) {
   std::uint64_t feeds = 0;
-#if defined(__SSE2__)
-  const __m128i feed = _mm_set1_epi8('\n');
   for (unsigned k = 0; k < 4; ++k) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
-    const auto found = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)));
-    feeds |= std::uint64_t{found} << (16 * k);
+    feeds |= std::uint64_t{byte_mask16(bytes + 16 * k, '\n')} << (16 * k);
   }
-#else
-  for (unsigned i = 0; i < 64; ++i) feeds |= std::uint64_t{bytes[i] == '\n'} << i;
-#endif
   return feeds;
 }
 
@@ -174,16 +163,10 @@ void for_each_candidate_line(std::string_view text, Visit&& visit) {
 // Whether every byte of `text` is ASCII.
 bool all_ascii(std::string_view text) {
   std::size_t i = 0;
-  unsigned char seen = 0;
-#if defined(__SSE2__)
-  __m128i high = _mm_setzero_si128();
-  for (; i + 16 <= text.size(); i += 16) {
-    high = _mm_or_si128(high, _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i)));
-  }
-  if (_mm_movemask_epi8(high) != 0) return false;
-#endif
-  for (; i < text.size(); ++i) seen |= static_cast<unsigned char>(text[i]);
-  return seen < 0x80;
+  unsigned high = 0;
+  for (; i + 16 <= text.size(); i += 16) high |= high_byte_mask16(text.data() + i);
+  for (; i < text.size(); ++i) high |= static_cast<unsigned char>(text[i]) & 0x80u;
+  return high == 0;
 }
 
 // A Verification line's requirement as parse_verification_line reads it, the texts as
