@@ -334,11 +334,6 @@ std::error_code copy_file_whole(const std::string& from, const std::string& to) 
   return error;
 }
 
-bool path_exists(const std::string& path) {
-  std::error_code ignored;
-  return std::filesystem::exists(to_path(path), ignored);
-}
-
 bool is_folder(const std::string& path) {
   std::error_code ignored;
   return std::filesystem::is_directory(to_path(path), ignored);

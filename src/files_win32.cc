@@ -256,6 +256,11 @@ std::error_code create_new_file(const std::string& path) {
 
 void reserve_file_room(const std::string&, std::uintmax_t) {}
 
+bool path_exists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(to_path(path), ignored);
+}
+
 std::optional<FileStamp> file_stamp(const std::string& path) {
   Handle file{::CreateFileW(to_wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                             FILE_FLAG_BACKUP_SEMANTICS, nullptr)};

@@ -151,7 +151,8 @@ Keyword keyword_of_packed(const PackedText& text) {
 struct PlainKeywordPart {
   PackedText letters;
   unsigned length = 0;
-  unsigned bar = 0;
+  unsigned bar = 0;  // no_keyword: where the byte that settled it stands
+  bool no_keyword = false;
 };
 std::optional<PlainKeywordPart> plain_keyword_part([[maybe_unused]] const char* part) {
 #if defined(__SSE2__)
@@ -165,6 +166,14 @@ std::optional<PlainKeywordPart> plain_keyword_part([[maybe_unused]] const char* 
   const unsigned stops = ~(letters | blanks) & 0xFFFFu;
   if (stops == 0) return std::nullopt;
   const auto stop = static_cast<unsigned>(std::countr_zero(stops));
+  PlainKeywordPart plain;
+  plain.bar = stop;
+  // Before the stop there are only letters and white space; an ASCII stop that is not the
+  // bar (the comma of a table row, the slash of a comment) makes the line no statement.
+  if (part[stop] != '|' && static_cast<unsigned char>(part[stop]) < 0x80) {
+    plain.no_keyword = true;
+    return plain;
+  }
   const auto length = static_cast<unsigned>(std::countr_one(letters));
   // Letters, then only white space up to the stop; and the stop is the bar.
   if (length > stop || (letters & ((1u << stop) - 1)) != (1u << length) - 1 || part[stop] != '|' ||
@@ -177,12 +186,10 @@ std::optional<PlainKeywordPart> plain_keyword_part([[maybe_unused]] const char* 
   const __m128i keep =
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep.data() + 16 - length));
   const __m128i upper = _mm_and_si128(_mm_andnot_si128(_mm_set1_epi8(0x20), bytes), keep);
-  PlainKeywordPart plain;
   plain.letters.first = static_cast<std::uint64_t>(_mm_cvtsi128_si64(upper));
   plain.letters.rest =
       static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(upper, upper)));
   plain.length = length;
-  plain.bar = stop;
   return plain;
 #else
   return std::nullopt;
@@ -224,6 +231,10 @@ Keyword classify_statement(std::string_view line, std::size_t* bar) {
   const std::size_t start = skip_ascii_white(line);
   if (line.size() - start >= 16) {
     if (const std::optional<PlainKeywordPart> plain = plain_keyword_part(line.data() + start)) {
+      if (plain->no_keyword) {
+        find_bar(line, start + plain->bar, bar);
+        return Keyword::None;
+      }
       if (bar != nullptr) *bar = start + plain->bar;
       return keyword_of_packed(plain->letters);
     }
@@ -467,8 +478,9 @@ std::size_t count_content_lines(ClassifiedLines lines) {
   return count;
 }
 
-Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t section_number = 0,
-               std::uint32_t step_number = 0) {
+// The step that begins at lines[0]. While tracing, `scanned` is set to the number of lines
+// its scan reaches (its Step line included).
+Step scan_step(ClassifiedLines lines, DocumentContext& context, std::size_t* scanned = nullptr) {
   Step step;
   // A run of Action lines starts a table only after some other content item; an embedded
   // table opens only after the previous one was closed.
@@ -491,7 +503,7 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
     return false;
   };
   if (!tracing) step.sub_steps.reserve(count_content_lines(lines));
-  std::size_t scanned = lines.size();
+  if (scanned != nullptr) *scanned = lines.size();
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const Keyword keyword = lines.keywords[i];
     if (keyword == Keyword::None) continue;
@@ -500,7 +512,7 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
     switch (keyword) {
       case Keyword::Step:
         if (i > 0) {
-          scanned = i;
+          if (scanned != nullptr) *scanned = i;
           i = lines.size();
           break;
         }
@@ -594,58 +606,46 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::uint32_t se
         break;
     }
   }
-  if (tracing) {
-    for (std::size_t i = 0; i < scanned; ++i) {
-      LineTrace& line = context.traced(lines.text[i]);
-      line.section = section_number;
-      line.step = step_number;
-    }
-  }
   return step;
 }
 
-// Records the outline entry of the section that begins at lines[0] and ends before
-// lines[end], and the Step lines of its steps.
-void trace_section(ClassifiedLines lines, std::size_t end, std::uint32_t number, std::size_t steps,
-                   const DocumentContext& context) {
-  const auto number_of = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(context.index_of(lines.text[i]) + 1);
-  };
-  OutlineSection outline;
-  outline.number = number;
-  outline.title = std::string(value_of(lines.text[0]));
-  outline.line = number_of(0);
-  outline.end_line = number_of(end - 1);
-  outline.steps.reserve(steps);
-  std::size_t step = 0;
-  for (std::size_t i = 0; i < end; ++i) {
-    if (lines.keywords[i] != Keyword::Step) continue;
-    context.traced(lines.text[i]).fate = LineFate::Step;
-    OutlineStep entry;
-    entry.number = static_cast<std::uint32_t>(step + 1);
-    entry.title = std::string(value_of(lines.text[i]));
-    entry.line = number_of(i);
-    // A step scan runs to the next Step line anywhere, or to the end.
-    std::size_t next = i + 1;
-    while (next < lines.size() && lines.keywords[next] != Keyword::Step) ++next;
-    entry.end_line = number_of(next - 1);
-    outline.steps.push_back(std::move(entry));
-    ++step;
+// Records the step of section `section` that begins at lines[0] (its Step line), its
+// number `number` in the section, and which lines its scan reaches.
+void trace_step(ClassifiedLines lines, std::uint32_t section, std::uint32_t number,
+                DocumentContext& context, OutlineSection& outline) {
+  std::size_t scanned = 0;
+  scan_step(lines, context, &scanned);
+  LineTrace* const traced = &context.traced(lines.text[0]);
+  traced->fate = LineFate::Step;
+  for (std::size_t i = 0; i < scanned; ++i) {
+    traced[i].section = section;
+    traced[i].step = number;
   }
-  context.trace->sections.push_back(std::move(outline));
+  OutlineStep& entry = outline.steps.emplace_back();
+  entry.number = number;
+  entry.title = std::string(value_of(lines.text[0]));
+  entry.line = static_cast<std::uint32_t>(context.index_of(lines.text[0]) + 1);
+  entry.end_line = entry.line + static_cast<std::uint32_t>(scanned) - 1;
 }
 
 // The section that begins at lines[0]; while tracing, only its record (the Section is
-// empty then).
+// empty then): its outline entry, and what its step scans do with their lines.
 Section scan_section(ClassifiedLines lines, DocumentContext& context, std::uint32_t number = 0) {
   const bool tracing = context.trace != nullptr;
   Section section;
+  OutlineSection* outline = nullptr;
+  std::size_t step_lines = 0;
+  for (std::size_t i = 1; i < lines.size() && lines.keywords[i] != Keyword::Section; ++i) {
+    if (lines.keywords[i] == Keyword::Step) ++step_lines;
+  }
   if (!tracing) {
-    std::size_t step_lines = 0;
-    for (std::size_t i = 1; i < lines.size() && lines.keywords[i] != Keyword::Section; ++i) {
-      if (lines.keywords[i] == Keyword::Step) ++step_lines;
-    }
     section.steps.reserve(step_lines);
+  } else if (lines.size() > 0) {
+    outline = &context.trace->sections.emplace_back();
+    outline->number = number;
+    outline->title = std::string(value_of(lines.text[0]));
+    outline->line = static_cast<std::uint32_t>(context.index_of(lines.text[0]) + 1);
+    outline->steps.reserve(step_lines);
   }
   bool seen_section_line = false;
   std::size_t end = lines.size();
@@ -661,11 +661,16 @@ Section scan_section(ClassifiedLines lines, DocumentContext& context, std::uint3
       seen_section_line = true;
     } else if (keyword == Keyword::Step) {
       ++steps;
-      Step step = scan_step(lines.from(i), context, number, steps);
-      if (!tracing) section.steps.push_back(std::move(step));
+      if (tracing) {
+        trace_step(lines.from(i), number, steps, context, *outline);
+      } else {
+        section.steps.push_back(scan_step(lines.from(i), context));
+      }
     }
   }
-  if (tracing && lines.size() > 0) trace_section(lines, end, number, steps, context);
+  if (outline != nullptr) {
+    outline->end_line = outline->line + static_cast<std::uint32_t>(end) - 1;
+  }
   return section;
 }
 
@@ -879,13 +884,13 @@ constexpr std::array<LineFate, kKeywords.size() + 1> kFirstFates = [] {
 
 // Every line's fate as the document pass alone leaves it; the scans then record theirs.
 void start_trace(std::span<const Keyword> keywords, DocumentTrace& trace) {
-  trace.lines.resize(keywords.size());
+  trace.lines.clear();
+  trace.lines.reserve(keywords.size());
   trace.sections.clear();
-  for (std::size_t i = 0; i < keywords.size(); ++i) {
-    LineTrace line;
-    line.keyword = keywords[i];
-    line.fate = kFirstFates[static_cast<std::size_t>(keywords[i])];
-    trace.lines[i] = line;
+  for (const Keyword keyword : keywords) {
+    LineTrace& line = trace.lines.emplace_back();
+    line.keyword = keyword;
+    line.fate = kFirstFates[static_cast<std::size_t>(keyword)];
   }
 }
 

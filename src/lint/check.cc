@@ -36,6 +36,26 @@ int column_of(std::string_view line, std::size_t offset) {
   return column;
 }
 
+// Whether `text` is nothing but white space, as trim_view judges; most texts are settled by
+// their first character that is not ASCII white space.
+bool is_blank(std::string_view text) {
+  const std::size_t first = skip_ascii_white(text);
+  if (first == text.size()) return true;
+  if (static_cast<unsigned char>(text[first]) < 0x80) return false;
+  return trim_view(text).empty();
+}
+
+// Whether an upper-cased Action mark without white space is one that the reader takes
+// for a two-party verification (`yes`) or for none (`no`, an empty field included).
+bool is_tpv_mark(std::string_view mark, bool yes) {
+  if (yes) {
+    return mark == "T" || mark == "Y" || mark == "TPV" || mark == "YES" || mark == "TRUE" ||
+           mark == "TWOPARTYVERIFICATION";
+  }
+  return mark.empty() || mark == "N" || mark == "NO" || mark == "F" || mark == "FALSE" ||
+         mark == "NONE";
+}
+
 std::size_t leading_blanks(std::string_view line) {
   return static_cast<std::size_t>(trim_view(line).data() - line.data());
 }
@@ -58,10 +78,12 @@ bool is_comment(std::string_view line) {
 // first four (no statement reads more than three) and how many there are in all.
 struct Field {
   std::string_view text;
-  std::size_t offset = 0;
+  std::size_t offset;
 };
+// Only the first `count` (at most four) fields are set: a split runs for most statement
+// lines, and clearing the rest first would cost as much as the split itself.
 struct Fields {
-  std::array<Field, 4> first{};
+  std::array<Field, 4> first;
   std::size_t count = 0;
   std::size_t size() const { return count; }
   const Field& operator[](std::size_t index) const { return first[index]; }
@@ -149,17 +171,22 @@ bool has_field_rules(Keyword keyword) {
   return ((kWithRules >> static_cast<unsigned>(keyword)) & 1u) != 0;
 }
 
+// What the documents of one library share: its assets folder, whose stylesheets are
+// looked up once for all of them.
+struct LibraryLookups {
+  std::map<std::string, bool, std::less<>> stylesheets;
+};
+
 // Builds the findings of one document.
 class DocumentChecker {
  public:
-  DocumentChecker(const fs::path& document_path, std::span<const std::string_view> lines,
-                  const DocumentTrace& trace)
-      : file_(from_path(document_path)),
-        folder_(document_path.parent_path()),
-        lines_(lines),
-        trace_(trace) {
-    if (folder_.empty()) folder_ = ".";
-    folder_prefix_ = from_path(folder_) + "/";
+  // `lookups`: shared with the other documents of the library, whose process folders
+  // stand beside this one's.
+  DocumentChecker(std::string document_path, std::span<const std::string_view> lines,
+                  const DocumentTrace& trace, LibraryLookups& lookups)
+      : file_(std::move(document_path)), lines_(lines), trace_(trace), lookups_(lookups) {
+    const std::size_t slash = file_.rfind('/');
+    folder_prefix_ = slash == std::string::npos ? std::string("./") : file_.substr(0, slash + 1);
   }
 
   std::vector<Finding> take() { return std::move(findings_); }
@@ -167,9 +194,8 @@ class DocumentChecker {
   void check_lines();
   void check_header();
   // `folders`: the library's process folders in byte order (scan_library_folders_in);
-  // `folder_name`: the name of the document's folder when the caller knows it, else "".
-  void check_library(const fs::path& document_path, const std::vector<std::string>& folders,
-                     std::string_view folder_name);
+  // `folder_name`: the name of the document's folder.
+  void check_library(const std::vector<std::string>& folders, std::string_view folder_name);
 
  private:
   Place line_place(std::size_t index, std::size_t from, std::size_t to) const {
@@ -213,10 +239,10 @@ class DocumentChecker {
   void check_template(std::size_t index);
 
   std::string file_;
-  fs::path folder_;
   std::string folder_prefix_;  // the folder and a slash, to which file names are appended
   std::span<const std::string_view> lines_;
   const DocumentTrace& trace_;
+  LibraryLookups& lookups_;
   // Whether the process folder holds `name`; each name is looked up once per document.
   bool file_exists(std::string_view name) {
     const auto known = exists_.find(name);
@@ -326,7 +352,7 @@ void DocumentChecker::check_fields(std::size_t index) {
         add("QL301", statement_place(index),
             "this Action has no expected result: the page shows \"ERROR: NO EXPECTED VALUE "
             "PROVIDED\"; write it after a second bar");
-      } else if (trim_view(fields[1].text).empty()) {
+      } else if (is_blank(fields[1].text)) {
         add("QL301", field_place(index, fields[1]),
             "this Action's expected result is empty; write it after the second bar");
       }
@@ -335,12 +361,7 @@ void DocumentChecker::check_fields(std::size_t index) {
         std::string longer;
         const std::string_view mark =
             trim_whitespace_make_uppercase(fields[2].text, buffer, longer);
-        static constexpr std::array<std::string_view, 6> kYes = {
-            "T", "Y", "TPV", "YES", "TRUE", "TWOPARTYVERIFICATION"};
-        static constexpr std::array<std::string_view, 6> kNo = {"",  "N",     "NO",
-                                                                "F", "FALSE", "NONE"};
-        if (std::find(kYes.begin(), kYes.end(), mark) == kYes.end() &&
-            std::find(kNo.begin(), kNo.end(), mark) == kNo.end()) {
+        if (!is_tpv_mark(mark, true) && !is_tpv_mark(mark, false)) {
           add("QL302", field_place(index, fields[2]),
               in_quotes(trim_view(fields[2].text)) +
                   " is no two-party-verification value, so the action has none; write TPV "
@@ -382,7 +403,7 @@ void DocumentChecker::check_fields(std::size_t index) {
       if (fields[0].text.empty()) {
         add("QL306", statement_place(index),
             "this Resource names nothing: the page lists \"ERROR: NO RESOURCE IDENTIFIED\"");
-      } else if (trim_view(fields[0].text).empty()) {
+      } else if (is_blank(fields[0].text)) {
         add("QL306", statement_place(index),
             "this Resource names nothing but blanks: the page lists an empty resource");
       }
@@ -481,7 +502,7 @@ void DocumentChecker::check_csv_file(std::size_t index) {
   if (file == csv_files_.end()) {
     CsvFile read;
     std::string content;
-    read.problem = try_read_text_file_into(from_path(folder_ / to_path(name)), content);
+    read.problem = try_read_text_file_into(folder_prefix_ + std::string(name), content);
     const std::vector<std::string_view> rows = split_line_views(content);
     read.empty_heading = !read.problem && !rows.empty() &&
                          std::all_of(rows.front().begin(), rows.front().end(),
@@ -523,8 +544,12 @@ void DocumentChecker::check_template(std::size_t index) {
             in_quotes(std::string(name) + ".css"));
     return;
   }
-  const fs::path sheet = folder_ / ".." / "assets" / std::string(name);
-  if (!path_exists(from_path(sheet))) {
+  auto sheet = lookups_.stylesheets.find(name);
+  if (sheet == lookups_.stylesheets.end()) {
+    const bool exists = path_exists(folder_prefix_ + "../assets/" + std::string(name));
+    sheet = lookups_.stylesheets.emplace(std::string(name), exists).first;
+  }
+  if (!sheet->second) {
     add("QL503", place, "the assets folder holds no stylesheet " + in_quotes(name));
   }
 }
@@ -654,7 +679,7 @@ void DocumentChecker::check_lines() {
         break;
       case LineFate::Section:
       case LineFate::Step: {
-        if (trim_view(value_of(lines_[index])).empty()) {
+        if (is_blank(value_of(lines_[index]))) {
           add("QL204", statement_place(index),
               "this " + std::string(written(traced.keyword)) +
                   " has no title: the page shows an empty heading");
@@ -699,7 +724,7 @@ void DocumentChecker::check_header() {
   for (std::size_t index = 0; index < lines_.size(); ++index) {
     const LineTrace& traced = trace_.lines[index];
     if (traced.fate != LineFate::Header) continue;
-    if (trim_view(value_of(lines_[index])).empty()) {
+    if (is_blank(value_of(lines_[index]))) {
       add("QL102", statement_place(index),
           "this " + std::string(written(traced.keyword)) +
               " is empty: the page shows nothing where its value belongs");
@@ -744,8 +769,7 @@ void DocumentChecker::check_header() {
   }
 }
 
-void DocumentChecker::check_library(const fs::path& document_path,
-                                    const std::vector<std::string>& folders,
+void DocumentChecker::check_library(const std::vector<std::string>& folders,
                                     std::string_view folder_name) {
   // The last Number and Title lines decide, as in the model.
   std::string number = "NO NUMBER IN QLML FILE - THIS IS PLACEHOLDER TEXT";
@@ -763,12 +787,6 @@ void DocumentChecker::check_library(const fs::path& document_path,
   }
   const Place place =
       number_line == 0 ? Place{file_, 1, 1, 1, 1} : statement_place(number_line - 1);
-  std::string folder_of_path;
-  if (folder_name.empty()) {
-    folder_of_path =
-        from_path(fs::absolute(document_path).lexically_normal().parent_path().filename());
-    folder_name = folder_of_path;
-  }
   const std::string expected = process_folder_name(number, title).substr(2);
   if (folder_name != expected) {
     add("QL701", place,
@@ -934,29 +952,34 @@ CheckConfig load_check_config(const fs::path& library_root) {
 
 namespace {
 
-std::vector<Finding> check_document_among(const fs::path& document_path, std::string_view bytes,
+// The findings of the document `document_path` (as from_path writes it); with
+// `library_folders`, also the library checks, the document's folder being `folder_name`.
+std::vector<Finding> check_document_among(std::string document_path, std::string_view bytes,
                                           const CheckConfig& config,
                                           const std::vector<std::string>* library_folders,
-                                          std::string_view folder_name = {});
+                                          std::string_view folder_name, LibraryLookups& lookups);
 
 }  // namespace
 
 std::vector<Finding> check_document(const fs::path& document_path, std::string_view bytes,
                                     const CheckConfig& config) {
+  LibraryLookups lookups;
   if (!config.with_library_checks_for_document) {
-    return check_document_among(document_path, bytes, config, nullptr);
+    return check_document_among(from_path(document_path), bytes, config, nullptr, {}, lookups);
   }
-  const fs::path root = fs::absolute(document_path).lexically_normal().parent_path().parent_path();
-  const std::vector<std::string> folders = scan_library_folders_in(from_path(root)).process_folders;
-  return check_document_among(document_path, bytes, config, &folders);
+  const fs::path folder = fs::absolute(document_path).lexically_normal().parent_path();
+  const std::vector<std::string> folders =
+      scan_library_folders_in(from_path(folder.parent_path())).process_folders;
+  return check_document_among(from_path(document_path), bytes, config, &folders,
+                              from_path(folder.filename()), lookups);
 }
 
 namespace {
 
-std::vector<Finding> check_document_among(const fs::path& document_path, std::string_view bytes,
+std::vector<Finding> check_document_among(std::string document_path, std::string_view bytes,
                                           const CheckConfig& config,
                                           const std::vector<std::string>* library_folders,
-                                          std::string_view folder_name) {
+                                          std::string_view folder_name, LibraryLookups& lookups) {
   // Cutting the lines tells whether the text is all ASCII; only a text that is not needs
   // the UTF-8 check.
   bool all_ascii = false;
@@ -968,7 +991,7 @@ std::vector<Finding> check_document_among(const fs::path& document_path, std::st
     const int line = static_cast<int>(std::count(before.begin(), before.end(), '\n')) + 1;
     const int column = column_of(bytes.substr(line_start), *bad - line_start);
     Finding finding;
-    finding.place = {from_path(document_path), line, column, line, column + 1};
+    finding.place = {std::move(document_path), line, column, line, column + 1};
     finding.severity = Severity::error;
     finding.code = "QL004";
     finding.message =
@@ -979,12 +1002,10 @@ std::vector<Finding> check_document_among(const fs::path& document_path, std::st
     return apply_config(std::move(findings), config, {}, DocumentTrace{});
   }
   const DocumentTrace trace = trace_qlml_lines(lines);
-  DocumentChecker checker(document_path, lines, trace);
+  DocumentChecker checker(std::move(document_path), lines, trace, lookups);
   checker.check_header();
   checker.check_lines();
-  if (library_folders != nullptr) {
-    checker.check_library(document_path, *library_folders, folder_name);
-  }
+  if (library_folders != nullptr) checker.check_library(*library_folders, folder_name);
   return apply_config(checker.take(), config, lines, trace);
 }
 
@@ -994,9 +1015,11 @@ std::vector<Finding> check_library(const fs::path& root, std::string_view shown,
                                    const CheckConfig& config) {
   CheckConfig document_config = config;
   document_config.with_library_checks_for_document = true;
-  const auto shown_path = [&](const std::string& relative) {
-    return shown.empty() || shown == "." ? to_path(relative) : to_path(shown) / to_path(relative);
-  };
+  // The paths of findings: `shown`, a slash and the folder and file names.
+  const std::string shown_prefix =
+      shown.empty() || shown == "." ? std::string() : from_path(to_path(shown) / "");
+  const auto shown_path = [&](const std::string& relative) { return shown_prefix + relative; };
+  LibraryLookups lookups;
   std::vector<Finding> findings;
   std::string content;
   const std::vector<std::string> folders = scan_library_folders_in(from_path(root)).process_folders;
@@ -1010,7 +1033,7 @@ std::vector<Finding> check_library(const fs::path& root, std::string_view shown,
       if (is_reported(config, "QL702")) {
         const Rule& rule = *find_rule("QL702");
         Finding finding;
-        finding.place.file = from_path(shown_path(folder));
+        finding.place.file = shown_path(folder);
         finding.severity = severity_of(config, rule);
         finding.code = "QL702";
         finding.message = "this folder holds no document " + in_quotes(folder + ".qlml") +
@@ -1020,9 +1043,9 @@ std::vector<Finding> check_library(const fs::path& root, std::string_view shown,
       }
       continue;
     }
-    if (error) fatal("Could not load lines: " + from_path(shown_path(document)), error);
-    std::vector<Finding> found =
-        check_document_among(shown_path(document), content, document_config, &folders, folder);
+    if (error) fatal("Could not load lines: " + shown_path(document), error);
+    std::vector<Finding> found = check_document_among(shown_path(document), content,
+                                                      document_config, &folders, folder, lookups);
     std::move(found.begin(), found.end(), std::back_inserter(findings));
   }
   return findings;
