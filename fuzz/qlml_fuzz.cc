@@ -72,6 +72,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text = morvalen::drop_byte_order_mark(bytes);
   check(all_ascii == std::none_of(text.begin(), text.end(),
                                   [](char c) { return static_cast<unsigned char>(c) >= 0x80; }));
+  // Cutting and classifying in one walk gives the same lines and keywords as the plain way,
+  // whatever the bytes.
+  std::vector<std::string_view> cut;
+  std::vector<morvalen::Keyword> keywords;
+  check(morvalen::split_and_classify(bytes, cut, keywords) == all_ascii);
+  check(cut == morvalen::split_line_views(bytes) && keywords.size() == cut.size());
+  for (std::size_t i = 0; i < cut.size(); ++i) {
+    check(keywords[i] == morvalen::keyword_of(morvalen::split_statement(cut[i]).keyword));
+  }
   if (morvalen::first_invalid_utf8(bytes)) return 0;  // the file reader refuses these
   const std::vector<std::string> lines = morvalen::split_lines(bytes);
   // The fast line cutter and keyword classification agree with the plain ones.

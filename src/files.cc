@@ -153,35 +153,12 @@ std::optional<std::string_view> next_line(std::string_view content, std::size_t&
 }
 
 std::vector<std::string_view> split_line_views(std::string_view content, bool* all_ascii) {
-  // Cut as next_line cuts, in one walk from line feed to line feed: a checker splits
-  // every document of a library. The line feeds of sixteen bytes are found at once.
-  content = drop_byte_order_mark(content);
   std::vector<std::string_view> lines;
-  const char* const data = content.data();
-  const std::size_t size = content.size();
   // Lines of documents run to some forty bytes; the list then seldom grows.
-  lines.reserve(size / 32 + 1);
-  std::size_t start = 0;
-  const auto cut = [&](std::size_t end) {
-    const std::size_t line_end = end > start && data[end - 1] == '\r' ? end - 1 : end;
-    lines.emplace_back(data + start, line_end - start);
-    start = end + 1;
-  };
-  std::size_t i = 0;
-  // The bytes beyond ASCII, gathered on the way.
-  unsigned high = 0;
-  for (; i + 16 <= size; i += 16) {
-    high |= high_byte_mask16(data + i);
-    for (unsigned feeds = byte_mask16(data + i, '\n'); feeds != 0; feeds &= feeds - 1) {
-      cut(i + static_cast<std::size_t>(std::countr_zero(feeds)));
-    }
-  }
-  for (; i < size; ++i) {
-    high |= static_cast<unsigned char>(data[i]) & 0x80u;
-    if (data[i] == '\n') cut(i);
-  }
-  if (start < size) lines.emplace_back(data + start, size - start);
-  if (all_ascii != nullptr) *all_ascii = high == 0;
+  lines.reserve(content.size() / 32 + 1);
+  const bool ascii =
+      for_each_line_view(content, [&](std::string_view line) { lines.push_back(line); });
+  if (all_ascii != nullptr) *all_ascii = ascii;
   return lines;
 }
 

@@ -1,6 +1,7 @@
 // files.h: reading lines, the one write path, and the file-system calls std::filesystem
 // lacks (files_posix.cc and files_win32.cc implement those).
 #pragma once
+#include <bit>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "interrupt.h"
+#include "text.h"
 
 namespace morvalen {
 
@@ -24,6 +26,36 @@ std::vector<std::string> split_lines(std::string_view content);
 std::vector<std::string_view> split_line_views(std::string_view content, bool* all_ascii = nullptr);
 // `content` without a UTF-8 byte-order mark at its start.
 std::string_view drop_byte_order_mark(std::string_view content);
+// Calls `on_line` with each line of `content` (a view), cut as split_line_views cuts it, in
+// one walk that finds the line feeds of sixteen bytes at once; returns whether every byte
+// of `content` is ASCII. For readers that look at each line while it is at hand.
+template <class OnLine>
+bool for_each_line_view(std::string_view content, OnLine&& on_line) {
+  content = drop_byte_order_mark(content);
+  const char* const data = content.data();
+  const std::size_t size = content.size();
+  std::size_t start = 0;
+  const auto cut = [&](std::size_t end) {
+    const std::size_t line_end = end > start && data[end - 1] == '\r' ? end - 1 : end;
+    on_line(std::string_view(data + start, line_end - start));
+    start = end + 1;
+  };
+  std::size_t i = 0;
+  // The bytes beyond ASCII, gathered on the way.
+  unsigned high = 0;
+  for (; i + 16 <= size; i += 16) {
+    high |= high_byte_mask16(data + i);
+    for (unsigned feeds = byte_mask16(data + i, '\n'); feeds != 0; feeds &= feeds - 1) {
+      cut(i + static_cast<std::size_t>(std::countr_zero(feeds)));
+    }
+  }
+  for (; i < size; ++i) {
+    high |= static_cast<unsigned char>(data[i]) & 0x80u;
+    if (data[i] == '\n') cut(i);
+  }
+  if (start < size) on_line(std::string_view(data + start, size - start));
+  return high == 0;
+}
 // The line of `content` that begins at `start`, cut as split_lines cuts it (without the
 // byte-order mark rule), with `start` moved to the next line; nothing at the end.
 std::optional<std::string_view> next_line(std::string_view content, std::size_t& start);

@@ -154,14 +154,22 @@ struct PlainKeywordPart {
   unsigned bar = 0;  // no_keyword: where the byte that settled it stands
   bool no_keyword = false;
 };
+#if defined(__SSE2__)
+// Which of the sixteen bytes at `bytes` are ASCII letters, as byte_mask16 gives its mask.
+unsigned letter_mask16(const char* bytes) {
+  const __m128i lower =
+      _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), _mm_set1_epi8(0x20));
+  // Bytes beyond ASCII are negative here, so they are no letters.
+  const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                       _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
+  return static_cast<unsigned>(_mm_movemask_epi8(letter));
+}
+#endif
+
 std::optional<PlainKeywordPart> plain_keyword_part([[maybe_unused]] const char* part) {
 #if defined(__SSE2__)
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(part));
-  const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-  // Bytes beyond ASCII are negative here, so they are neither letters nor white space.
-  const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
-                                       _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
-  const auto letters = static_cast<unsigned>(_mm_movemask_epi8(letter));
+  const unsigned letters = letter_mask16(part);
   const unsigned blanks = white_byte_mask16(part);
   const unsigned stops = ~(letters | blanks) & 0xFFFFu;
   if (stops == 0) return std::nullopt;
@@ -267,6 +275,65 @@ Keyword classify_statement(std::string_view line, std::size_t* bar) {
   }
   if (bar != nullptr) *bar = line.size();
   return keyword_of_packed(letters);
+}
+
+// The bytes that window_keyword may read from the start of a line.
+constexpr std::size_t kWindowReadable = 48;
+
+// The keyword of the line of `length` bytes at `line` when its first 32 bytes settle it as
+// classify_statement would, from the masks of two sixteen-byte loads and the letters read
+// as two words; nothing when they do not (a keyword part with white space inside, a byte
+// beyond ASCII, indentation of 32 bytes). kWindowReadable bytes from `line` must be
+// readable; those beyond the line are not looked at.
+std::optional<Keyword> window_keyword([[maybe_unused]] const char* line,
+                                      [[maybe_unused]] std::size_t length) {
+#if defined(__SSE2__)
+  const std::uint64_t in_line = length >= 32 ? 0xFFFFFFFFu : (std::uint64_t{1} << length) - 1;
+  const std::uint64_t white = white_byte_mask16(line) | std::uint64_t{white_byte_mask16(line + 16)}
+                                                            << 16;
+  const std::uint64_t letters =
+      (letter_mask16(line) | std::uint64_t{letter_mask16(line + 16)} << 16) & in_line;
+  const std::uint64_t written = ~white & in_line;
+  if (written == 0) {
+    // Nothing but white space: no keyword, if that is the whole line.
+    if (length <= 32) return Keyword::None;
+    return std::nullopt;
+  }
+  const auto start = static_cast<unsigned>(std::countr_zero(written));
+  // The first byte from `start` on that is neither a letter nor white space, or the end.
+  const std::uint64_t stops = ((~(letters | white) & 0xFFFFFFFFu) | ~in_line) & (~0ull << start);
+  const auto stop = static_cast<unsigned>(std::countr_zero(stops));
+  if (stop >= 32 && length > 32) return std::nullopt;
+  if (stop < length && line[stop] != '|') {
+    // An ASCII character that is none of those (the comma of a table row, the slash of a
+    // comment) makes the line no statement; a byte beyond ASCII needs the Unicode rules.
+    if (static_cast<unsigned char>(line[stop]) < 0x80) return Keyword::None;
+    return std::nullopt;
+  }
+  // Letters, then nothing but white space up to the bar or the end.
+  const auto run = static_cast<unsigned>(std::countr_one(letters >> start));
+  if (((letters >> start) & ((std::uint64_t{1} << (stop - start)) - 1)) !=
+      (std::uint64_t{1} << run) - 1) {
+    return std::nullopt;
+  }
+  if (run == 0 || run > kLongestKeyword) return Keyword::None;
+  if constexpr (std::endian::native != std::endian::little) return std::nullopt;
+  PackedText text;
+  std::memcpy(&text.first, line + start, 8);
+  std::memcpy(&text.rest, line + start + 8, 8);
+  // Letters only: clearing bit 5 upper-cases them. Bytes past the letters are cleared.
+  constexpr std::uint64_t kUpper = 0xDFDFDFDFDFDFDFDFULL;
+  if (run < 8) {
+    text.first &= kUpper & ((std::uint64_t{1} << (8 * run)) - 1);
+    text.rest = 0;
+  } else {
+    text.first &= kUpper;
+    text.rest &= run == 8 ? 0 : kUpper & ((std::uint64_t{1} << (8 * (run - 8))) - 1);
+  }
+  return keyword_of_packed(text);
+#else
+  return std::nullopt;
+#endif
 }
 
 std::string_view value_of(std::string_view line) {
@@ -674,8 +741,9 @@ Section scan_section(ClassifiedLines lines, DocumentContext& context, std::uint3
   return section;
 }
 
-Process read_document(std::span<const std::string_view> lines, const std::string& document_path,
-                      DocumentTrace* trace = nullptr);
+// `keywords`: classify_all(lines).
+Process read_document(std::span<const std::string_view> lines, std::span<const Keyword> keywords,
+                      const std::string& document_path, DocumentTrace* trace = nullptr);
 
 // Every failure of a CSVFILE statement names the statement, so that the author finds it
 // without searching the documents for the file name.
@@ -821,19 +889,45 @@ Process read_qlml(const std::string& document_path) {
   if (document_path.empty()) return Process{};
   // The model copies what it keeps, so the lines can stay views into the file's text.
   const std::string content = read_text_file(document_path);
-  return read_document(split_line_views(content), document_path);
+  const std::vector<std::string_view> lines = split_line_views(content);
+  return read_document(lines, classify_all(lines), document_path);
 }
 
 Process read_qlml_lines(const std::vector<std::string>& lines, const std::string& document_path) {
-  return read_document(views_of(lines), document_path);
+  const std::vector<std::string_view> views = views_of(lines);
+  return read_document(views, classify_all(views), document_path);
 }
 
 DocumentTrace trace_qlml_lines(std::span<const std::string_view> lines) {
+  return trace_qlml_lines(lines, classify_all(lines));
+}
+
+DocumentTrace trace_qlml_lines(std::span<const std::string_view> lines,
+                               std::span<const Keyword> keywords) {
   DocumentTrace trace;
   // CSV files are not read while tracing, so the path serves nothing.
   const std::string no_path;
-  read_document(lines, no_path, &trace);
+  read_document(lines, keywords, no_path, &trace);
   return trace;
+}
+
+bool split_and_classify(std::string_view content, std::vector<std::string_view>& lines,
+                        std::vector<Keyword>& keywords) {
+  lines.clear();
+  keywords.clear();
+  lines.reserve(content.size() / 32 + 1);
+  keywords.reserve(content.size() / 32 + 1);
+  const char* const end = content.data() + content.size();
+  return for_each_line_view(content, [&](std::string_view line) {
+    lines.push_back(line);
+    // The line was just cut, so its bytes are at hand; most lines are settled by the
+    // first 32 of them (the rest of the document lies behind them to be read).
+    std::optional<Keyword> keyword;
+    if (static_cast<std::size_t>(end - line.data()) >= kWindowReadable) {
+      keyword = window_keyword(line.data(), line.size());
+    }
+    keywords.push_back(keyword ? *keyword : classify_statement(line, nullptr));
+  });
 }
 
 std::optional<std::string_view> csv_name_problem(std::string_view name) {
@@ -894,9 +988,8 @@ void start_trace(std::span<const Keyword> keywords, DocumentTrace& trace) {
   }
 }
 
-Process read_document(std::span<const std::string_view> lines, const std::string& document_path,
-                      DocumentTrace* trace) {
-  const std::vector<Keyword> keywords = classify_all(lines);
+Process read_document(std::span<const std::string_view> lines, std::span<const Keyword> keywords,
+                      const std::string& document_path, DocumentTrace* trace) {
   const ClassifiedLines all{lines, keywords};
   DocumentContext context{document_path, lines.data(), {}, trace};
   if (trace != nullptr) start_trace(keywords, *trace);

@@ -183,6 +183,14 @@ struct DocumentTrace {
 // by the reader's own document pass and scans; CSV files are not read (CSVFILE lines
 // are Content where a step scan reaches them) and nothing fails.
 DocumentTrace trace_qlml_lines(std::span<const std::string_view> lines);
+// The same with the lines' keywords already known (classify_line of each).
+DocumentTrace trace_qlml_lines(std::span<const std::string_view> lines,
+                               std::span<const Keyword> keywords);
+// The lines of `content` as split_line_views cuts them and the keyword of each
+// (classify_line), cut and classified in one walk; the lists' storage is reused. Returns
+// whether every byte of `content` is ASCII.
+bool split_and_classify(std::string_view content, std::vector<std::string_view>& lines,
+                        std::vector<Keyword>& keywords);
 
 // Why the CSVFILE name `name` (trimmed) cannot name a file of the process folder: an
 // absolute path or a ".." component; nothing when it can.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -45,15 +46,22 @@ bool is_blank(std::string_view text) {
   return trim_view(text).empty();
 }
 
+// Whether `text` is `literal`, compared with the length known when compiling (no call).
+template <std::size_t N>
+bool is_literal(std::string_view text, const char (&literal)[N]) {
+  return text.size() == N - 1 && std::memcmp(text.data(), literal, N - 1) == 0;
+}
+
 // Whether an upper-cased Action mark without white space is one that the reader takes
 // for a two-party verification (`yes`) or for none (`no`, an empty field included).
 bool is_tpv_mark(std::string_view mark, bool yes) {
   if (yes) {
-    return mark == "T" || mark == "Y" || mark == "TPV" || mark == "YES" || mark == "TRUE" ||
-           mark == "TWOPARTYVERIFICATION";
+    return is_literal(mark, "T") || is_literal(mark, "Y") || is_literal(mark, "TPV") ||
+           is_literal(mark, "YES") || is_literal(mark, "TRUE") ||
+           is_literal(mark, "TWOPARTYVERIFICATION");
   }
-  return mark.empty() || mark == "N" || mark == "NO" || mark == "F" || mark == "FALSE" ||
-         mark == "NONE";
+  return mark.empty() || is_literal(mark, "N") || is_literal(mark, "NO") || is_literal(mark, "F") ||
+         is_literal(mark, "FALSE") || is_literal(mark, "NONE");
 }
 
 std::size_t leading_blanks(std::string_view line) {
@@ -172,9 +180,12 @@ bool has_field_rules(Keyword keyword) {
 }
 
 // What the documents of one library share: its assets folder, whose stylesheets are
-// looked up once for all of them.
+// looked up once for all of them, and the lists a document's lines and keywords are cut
+// into, whose storage the next document reuses.
 struct LibraryLookups {
   std::map<std::string, bool, std::less<>> stylesheets;
+  std::vector<std::string_view> lines;
+  std::vector<Keyword> keywords;
 };
 
 // Builds the findings of one document.
@@ -982,8 +993,8 @@ std::vector<Finding> check_document_among(std::string document_path, std::string
                                           std::string_view folder_name, LibraryLookups& lookups) {
   // Cutting the lines tells whether the text is all ASCII; only a text that is not needs
   // the UTF-8 check.
-  bool all_ascii = false;
-  const std::vector<std::string_view> lines = split_line_views(bytes, &all_ascii);
+  const bool all_ascii = split_and_classify(bytes, lookups.lines, lookups.keywords);
+  const std::span<const std::string_view> lines = lookups.lines;
   if (const std::optional<std::size_t> bad = all_ascii ? std::nullopt : first_invalid_utf8(bytes)) {
     const std::string_view before = bytes.substr(0, *bad);
     const std::size_t line_start =
@@ -1001,7 +1012,7 @@ std::vector<Finding> check_document_among(std::string document_path, std::string
     findings.push_back(std::move(finding));
     return apply_config(std::move(findings), config, {}, DocumentTrace{});
   }
-  const DocumentTrace trace = trace_qlml_lines(lines);
+  const DocumentTrace trace = trace_qlml_lines(lines, lookups.keywords);
   DocumentChecker checker(std::move(document_path), lines, trace, lookups);
   checker.check_header();
   checker.check_lines();

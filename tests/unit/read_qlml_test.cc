@@ -68,6 +68,17 @@ TEST(ReadQlml, StatementSplitAndKeywords) {
     const std::string long_line = "        " + std::string(c.line) + "|a value long enough";
     EXPECT_EQ(classify_line(long_line), c.keyword) << long_line;
     EXPECT_EQ(statement.value, c.value) << c.line;
+    // Cut and classified in one walk: with the next lines to read beyond, and as the last.
+    const std::string text = "//\n" + std::string(c.line) + "\n" + long_line + "\n" +
+                             std::string(48, 'x') + "\n" + std::string(c.line);
+    std::vector<std::string_view> lines;
+    std::vector<Keyword> keywords;
+    split_and_classify(text, lines, keywords);
+    EXPECT_EQ(lines, split_line_views(text));
+    ASSERT_EQ(keywords.size(), lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_EQ(keywords[i], i == 1 || i == 2 || i == 4 ? c.keyword : Keyword::None) << text;
+    }
   }
 }
 
