@@ -690,7 +690,7 @@ void trace_step(ClassifiedLines lines, std::uint32_t section, std::uint32_t numb
   }
   OutlineStep& entry = outline.steps.emplace_back();
   entry.number = number;
-  entry.title = std::string(value_of(lines.text[0]));
+  entry.title = value_of(lines.text[0]);
   entry.line = static_cast<std::uint32_t>(context.index_of(lines.text[0]) + 1);
   entry.end_line = entry.line + static_cast<std::uint32_t>(scanned) - 1;
 }
@@ -710,7 +710,7 @@ Section scan_section(ClassifiedLines lines, DocumentContext& context, std::uint3
   } else if (lines.size() > 0) {
     outline = &context.trace->sections.emplace_back();
     outline->number = number;
-    outline->title = std::string(value_of(lines.text[0]));
+    outline->title = value_of(lines.text[0]);
     outline->line = static_cast<std::uint32_t>(context.index_of(lines.text[0]) + 1);
     outline->steps.reserve(step_lines);
   }

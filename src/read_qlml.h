@@ -161,19 +161,20 @@ struct LineTrace {
 // A step of the page: "Step {section}.{number}: {title}".
 struct OutlineStep {
   std::uint32_t number = 0;    // in its section, from 1
-  std::string title;           // as the model holds it (untrimmed)
+  std::string_view title;      // as the model holds it (untrimmed), in the traced line
   std::uint32_t line = 0;      // its Step line
   std::uint32_t end_line = 0;  // the last line its step scan reaches
 };
 // A section of the page: "Section {number}: {title}".
 struct OutlineSection {
-  std::uint32_t number = 0;  // from 1, as the page numbers it
-  std::string title;
+  std::uint32_t number = 0;    // from 1, as the page numbers it
+  std::string_view title;      // in the traced line
   std::uint32_t line = 0;      // its Section line
   std::uint32_t end_line = 0;  // the line before the next Section line, or the last line
   std::vector<OutlineStep> steps;
 };
 
+// The titles are views into the lines the record was made from.
 struct DocumentTrace {
   std::vector<LineTrace> lines;  // lines[n - 1] is line n
   std::vector<OutlineSection> sections;
