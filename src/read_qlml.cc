@@ -932,10 +932,12 @@ bool split_and_classify(std::string_view content, std::vector<std::string_view>&
 
 std::optional<std::string_view> csv_name_problem(std::string_view name) {
   if (!name.empty() && name.front() == '/') return "an absolute path outside the process folder";
-  for (const std::string_view component : split(name, '/')) {
-    if (component == "..") return "leads outside the process folder";
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = std::min(name.find('/', start), name.size());
+    if (name.substr(start, slash - start) == "..") return "leads outside the process folder";
+    if (slash == name.size()) return std::nullopt;
+    start = slash + 1;
   }
-  return std::nullopt;
 }
 
 namespace {

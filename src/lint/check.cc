@@ -136,6 +136,18 @@ Fields fields_of(std::string_view line) {
   return fields;
 }
 
+// The position of the first "<" or "&" of `text` from `from` on, or its size. Most commands
+// hold neither, which sixteen bytes at a time tell.
+std::size_t next_markup_sign(std::string_view text, std::size_t from) {
+  std::size_t i = from;
+  for (; i + 16 <= text.size(); i += 16) {
+    const unsigned found = byte_mask16(text.data() + i, '<') | byte_mask16(text.data() + i, '&');
+    if (found != 0) return i + static_cast<std::size_t>(std::countr_zero(found));
+  }
+  while (i < text.size() && text[i] != '<' && text[i] != '&') ++i;
+  return i;
+}
+
 std::string_view value_of(std::string_view line) {
   const std::size_t bar = line.find('|');
   return bar == std::string_view::npos ? std::string_view{} : line.substr(bar + 1);
@@ -256,16 +268,22 @@ class DocumentChecker {
   LibraryLookups& lookups_;
   // Whether the process folder holds `name`; each name is looked up once per document.
   bool file_exists(std::string_view name) {
+    // Documents name the same image step after step.
+    if (last_exists_ != exists_.end() && last_exists_->first == name) return last_exists_->second;
     const auto known = exists_.find(name);
-    if (known != exists_.end()) return known->second;
+    if (known != exists_.end()) {
+      last_exists_ = known;
+      return known->second;
+    }
     const bool exists = path_exists(folder_prefix_ + std::string(name));
-    exists_.emplace(std::string(name), exists);
+    last_exists_ = exists_.emplace(std::string(name), exists).first;
     return exists;
   }
 
   std::vector<Finding> findings_;
   std::size_t heading_cells_ = 0;
   std::map<std::string, bool, std::less<>> exists_;
+  std::map<std::string, bool, std::less<>>::const_iterator last_exists_ = exists_.end();
   // The CSV files read so far: why one cannot be read, and whether its heading row is empty.
   struct CsvFile {
     std::optional<std::string> problem;
@@ -445,9 +463,9 @@ void DocumentChecker::check_fields(std::size_t index) {
       // Only what a browser takes for markup: "<" before a letter, "/", "!" or "?" opens a
       // tag, "&" before a letter, digit or "#" a character reference; "a < b" and "x && y"
       // show as written.
-      std::size_t at = 0;
-      for (; at < value.size(); ++at) {
-        if (at + 1 == value.size() || (value[at] != '<' && value[at] != '&')) continue;
+      std::size_t at = next_markup_sign(value, 0);
+      for (; at < value.size(); at = next_markup_sign(value, at + 1)) {
+        if (at + 1 == value.size()) continue;
         const char next = value[at + 1];
         const bool letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
         if (value[at] == '<' && (letter || next == '/' || next == '!' || next == '?')) break;
@@ -470,8 +488,12 @@ void DocumentChecker::check_fields(std::size_t index) {
 void DocumentChecker::check_image(std::size_t index, const Field& field,
                                   std::string_view statement) {
   const std::string_view name = trim_view(field.text);
+  // Most names hold neither a colon nor a slash, which settles the tests below at once.
+  const bool plain =
+      std::none_of(name.begin(), name.end(), [](char c) { return c == ':' || c == '/'; });
   // No file: the placeholder image; an address: not a file of the folder.
-  if (name.empty() || name.find("://") != std::string_view::npos || name.starts_with("data:")) {
+  if (name.empty() ||
+      (!plain && (name.find("://") != std::string_view::npos || name.starts_with("data:")))) {
     return;
   }
   // Most images are there: the place is worked out for a finding only.
@@ -485,7 +507,7 @@ void DocumentChecker::check_image(std::size_t index, const Field& field,
             " is not in the process folder, so the page shows a broken image");
     return;
   }
-  if (name.find('/') != std::string_view::npos && !name.starts_with("../")) {
+  if (!plain && name.find('/') != std::string_view::npos && !name.starts_with("../")) {
     add("QL504", place(),
         in_quotes(name) +
             " lies in a subfolder of the process folder, which archives do not keep; keep it "
