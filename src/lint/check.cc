@@ -148,6 +148,25 @@ std::size_t next_markup_sign(std::string_view text, std::size_t from) {
   return i;
 }
 
+// The commas of a table row, and whether it holds a double quote, sixteen bytes at a time.
+struct RowMarks {
+  std::size_t commas = 0;
+  bool quote = false;
+};
+RowMarks row_marks(std::string_view row) {
+  RowMarks marks;
+  std::size_t i = 0;
+  for (; i + 16 <= row.size(); i += 16) {
+    marks.commas += static_cast<std::size_t>(std::popcount(byte_mask16(row.data() + i, ',')));
+    marks.quote = marks.quote || byte_mask16(row.data() + i, '"') != 0;
+  }
+  for (; i < row.size(); ++i) {
+    marks.commas += row[i] == ',' ? 1 : 0;
+    marks.quote = marks.quote || row[i] == '"';
+  }
+  return marks;
+}
+
 std::string_view value_of(std::string_view line) {
   const std::size_t bar = line.find('|');
   return bar == std::string_view::npos ? std::string_view{} : line.substr(bar + 1);
@@ -601,8 +620,9 @@ void DocumentChecker::check_row(std::size_t index, std::size_t heading_cells) {
         "this row of the table above is also read as " + with_article(written(traced.keyword)) +
             " statement; reword it or close the table before it");
   }
-  const std::size_t cells = static_cast<std::size_t>(std::count(line.begin(), line.end(), ',')) + 1;
-  const std::size_t quote = line.find('"');
+  const RowMarks marks = row_marks(line);
+  const std::size_t cells = marks.commas + 1;
+  const std::size_t quote = marks.quote ? line.find('"') : std::string_view::npos;
   if (quote != std::string_view::npos) {
     const std::size_t close = line.find('"', quote + 1);
     if (close != std::string_view::npos &&
@@ -641,7 +661,7 @@ void DocumentChecker::check_table(std::size_t index) {
   const std::size_t heading = index + 1;
   if (heading < lines_.size() && trace_.lines[heading].heading_row) {
     const std::string_view row = lines_[heading];
-    heading_cells_ = static_cast<std::size_t>(std::count(row.begin(), row.end(), ',')) + 1;
+    heading_cells_ = row_marks(row).commas + 1;
     if (std::all_of(row.begin(), row.end(),
                     [](char c) { return c == ',' || c == ' ' || c == '\t'; })) {
       add("QL405", line_place(heading, 0, row.size()),
@@ -752,7 +772,9 @@ void DocumentChecker::check_header() {
       {Keyword::Product, false, ""},
       {Keyword::ProductImage, false, ""},
   }};
-  std::array<std::vector<std::size_t>, 9> seen;
+  // The lines of each slot: how many, and the last (which wins).
+  std::array<std::size_t, kSlots.size()> count{};
+  std::array<std::size_t, kSlots.size()> last{};
   bool has_revision = false;
   for (std::size_t index = 0; index < lines_.size(); ++index) {
     const LineTrace& traced = trace_.lines[index];
@@ -765,27 +787,34 @@ void DocumentChecker::check_header() {
     if (traced.keyword == Keyword::Revision) has_revision = true;
     if (traced.keyword == Keyword::Template) check_template(index);
     for (std::size_t slot = 0; slot < kSlots.size(); ++slot) {
-      if (kSlots[slot].keyword == traced.keyword) seen[slot].push_back(index);
+      if (kSlots[slot].keyword == traced.keyword) {
+        ++count[slot];
+        last[slot] = index;
+      }
     }
   }
-  const Place top{file_, 1, 1, 1, 1};
+  const auto top = [&] { return Place{file_, 1, 1, 1, 1}; };
   for (std::size_t slot = 0; slot < kSlots.size(); ++slot) {
-    const std::string name(written(kSlots[slot].keyword));
-    if (seen[slot].empty() && kSlots[slot].required) {
-      add("QL101", top,
-          "the document has no " + name + " line: the page prints " +
+    const std::string_view name = written(kSlots[slot].keyword);
+    if (count[slot] == 0 && kSlots[slot].required) {
+      add("QL101", top(),
+          "the document has no " + std::string(name) + " line: the page prints " +
               in_quotes(kSlots[slot].placeholder));
     }
-    for (std::size_t n = 0; n + 1 < seen[slot].size(); ++n) {
-      Finding& finding = add("QL103", statement_place(seen[slot][n]),
-                             "this " + name + " is overridden by the " + name + " line " +
-                                 std::to_string(seen[slot].back() + 1) + ": the last one wins");
-      relate(finding, seen[slot].back(), "the " + name + " that wins");
+    // The lines a later one overrides, seldom any.
+    for (std::size_t index = 0; count[slot] > 1 && index < last[slot]; ++index) {
+      const LineTrace& traced = trace_.lines[index];
+      if (traced.fate != LineFate::Header || traced.keyword != kSlots[slot].keyword) continue;
+      Finding& finding =
+          add("QL103", statement_place(index),
+              "this " + std::string(name) + " is overridden by the " + std::string(name) +
+                  " line " + std::to_string(last[slot] + 1) + ": the last one wins");
+      relate(finding, last[slot], "the " + std::string(name) + " that wins");
     }
     if (kSlots[slot].keyword == Keyword::SubjectImage ||
         kSlots[slot].keyword == Keyword::ProductImage) {
-      if (!seen[slot].empty()) {
-        const std::size_t index = seen[slot].back();
+      if (count[slot] != 0) {
+        const std::size_t index = last[slot];
         const Field field = fields_of(lines_[index])[0];
         // The whole value names the image; "N/A" is the product image's own "none".
         const std::string_view value = value_of(lines_[index]);
@@ -796,7 +825,7 @@ void DocumentChecker::check_header() {
     }
   }
   if (!has_revision) {
-    add("QL104", top,
+    add("QL104", top(),
         "the document has no Revision line: the document number stands in for the revision on "
         "the page, in the menu and in archive folder names");
   }
@@ -843,6 +872,8 @@ void DocumentChecker::check_library(const std::vector<std::string>& folders,
 std::vector<Finding> apply_config(std::vector<Finding> findings, const CheckConfig& config,
                                   std::span<const std::string_view> lines,
                                   const DocumentTrace& trace) {
+  // Without findings there is nothing to silence.
+  if (findings.empty()) return findings;
   // "// qlml: ignore CODES" silences CODES on the next statement (the next line that is not
   // blank and not a comment), "// qlml: ignore-file CODES" in the whole document.
   std::set<std::string, std::less<>> file_codes;
