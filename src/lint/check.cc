@@ -555,9 +555,10 @@ void DocumentChecker::check_csv_file(std::size_t index) {
     CsvFile read;
     std::string content;
     read.problem = try_read_text_file_into(folder_prefix_ + std::string(name), content);
-    const std::vector<std::string_view> rows = split_line_views(content);
-    read.empty_heading = !read.problem && !rows.empty() &&
-                         std::all_of(rows.front().begin(), rows.front().end(),
+    std::size_t start = 0;
+    const std::optional<std::string_view> heading = next_line(drop_byte_order_mark(content), start);
+    read.empty_heading = !read.problem && heading &&
+                         std::all_of(heading->begin(), heading->end(),
                                      [](char c) { return c == ',' || c == ' ' || c == '\t'; });
     file = csv_files_.emplace(std::string(name), std::move(read)).first;
   }
@@ -1086,10 +1087,12 @@ std::vector<Finding> check_library(const fs::path& root, std::string_view shown,
   LibraryLookups lookups;
   std::vector<Finding> findings;
   std::string content;
+  const std::string root_prefix = from_path(root / "");
   const std::vector<std::string> folders = scan_library_folders_in(from_path(root)).process_folders;
+  std::string document;
   for (const std::string& folder : folders) {
-    const std::string document = folder + "/" + folder + ".qlml";
-    const std::string path = from_path(root / to_path(document));
+    document.assign(folder).append("/").append(folder).append(".qlml");
+    const std::string path = root_prefix + document;
     // Read at once: only a document that cannot be read is looked for.
     std::error_code error;
     read_file_into(path, content, error);
