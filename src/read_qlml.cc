@@ -679,8 +679,7 @@ Step scan_step(ClassifiedLines lines, DocumentContext& context, std::size_t* sca
 // Records the step of section `section` that begins at lines[0] (its Step line), its
 // number `number` in the section, and which lines its scan reaches.
 void trace_step(ClassifiedLines lines, std::uint32_t section, std::uint32_t number,
-                DocumentContext& context, OutlineSection& outline) {
-  std::size_t scanned = 0;
+                DocumentContext& context, OutlineSection& outline, std::size_t& scanned) {
   scan_step(lines, context, &scanned);
   LineTrace* const traced = &context.traced(lines.text[0]);
   traced->fate = LineFate::Step;
@@ -695,17 +694,33 @@ void trace_step(ClassifiedLines lines, std::uint32_t section, std::uint32_t numb
   entry.end_line = entry.line + static_cast<std::uint32_t>(scanned) - 1;
 }
 
+// The index of the first of `keywords` from `from` on that is `keyword`, or their number.
+// Keywords are bytes, and the scans look for the few Section and Step lines among many.
+std::size_t find_keyword(std::span<const Keyword> keywords, Keyword keyword, std::size_t from) {
+  static_assert(sizeof(Keyword) == 1);
+  if (from >= keywords.size()) return keywords.size();
+  const void* found =
+      std::memchr(keywords.data() + from, static_cast<int>(keyword), keywords.size() - from);
+  return found == nullptr
+             ? keywords.size()
+             : static_cast<std::size_t>(static_cast<const Keyword*>(found) - keywords.data());
+}
+
 // The section that begins at lines[0]; while tracing, only its record (the Section is
-// empty then): its outline entry, and what its step scans do with their lines.
+// empty then): its outline entry, and what its step scans do with their lines. The section
+// ends at the next Section line; its steps are the Step lines before that, and each step's
+// scan ends at the next Step line, where the next step begins.
 Section scan_section(ClassifiedLines lines, DocumentContext& context, std::uint32_t number = 0) {
   const bool tracing = context.trace != nullptr;
   Section section;
+  const std::size_t first = find_keyword(lines.keywords, Keyword::Section, 0);
+  const std::size_t end = find_keyword(lines.keywords, Keyword::Section, first + 1);
+  const auto step_lines = static_cast<std::size_t>(
+      std::count(lines.keywords.begin(), lines.keywords.begin() + static_cast<std::ptrdiff_t>(end),
+                 Keyword::Step));
   OutlineSection* outline = nullptr;
-  std::size_t step_lines = 0;
-  for (std::size_t i = 1; i < lines.size() && lines.keywords[i] != Keyword::Section; ++i) {
-    if (lines.keywords[i] == Keyword::Step) ++step_lines;
-  }
   if (!tracing) {
+    if (first < lines.size()) section.title = std::string(value_of(lines.text[first]));
     section.steps.reserve(step_lines);
   } else if (lines.size() > 0) {
     outline = &context.trace->sections.emplace_back();
@@ -714,26 +729,16 @@ Section scan_section(ClassifiedLines lines, DocumentContext& context, std::uint3
     outline->line = static_cast<std::uint32_t>(context.index_of(lines.text[0]) + 1);
     outline->steps.reserve(step_lines);
   }
-  bool seen_section_line = false;
-  std::size_t end = lines.size();
   std::uint32_t steps = 0;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const Keyword keyword = lines.keywords[i];
-    if (keyword == Keyword::Section) {
-      if (seen_section_line) {
-        end = i;
-        break;
-      }
-      if (!tracing) section.title = std::string(value_of(lines.text[i]));
-      seen_section_line = true;
-    } else if (keyword == Keyword::Step) {
-      ++steps;
-      if (tracing) {
-        trace_step(lines.from(i), number, steps, context, *outline);
-      } else {
-        section.steps.push_back(scan_step(lines.from(i), context));
-      }
+  for (std::size_t i = find_keyword(lines.keywords, Keyword::Step, 0); i < end;) {
+    ++steps;
+    std::size_t scanned = 0;
+    if (tracing) {
+      trace_step(lines.from(i), number, steps, context, *outline, scanned);
+    } else {
+      section.steps.push_back(scan_step(lines.from(i), context, &scanned));
     }
+    i += scanned;
   }
   if (outline != nullptr) {
     outline->end_line = outline->line + static_cast<std::uint32_t>(end) - 1;
@@ -1010,15 +1015,22 @@ Process read_document(std::span<const std::string_view> lines, std::span<const K
     process.verifications.reserve(count_of(Keyword::Verification));
     process.revisions.reserve(count_of(Keyword::Revision));
   }
+  if (trace != nullptr) {
+    // The record needs only the section scans: the rest of the document pass builds the
+    // model, and what it does with each line follows from its keyword (start_trace).
+    std::uint32_t sections = 0;
+    for (std::size_t i = find_keyword(keywords, Keyword::Section, 0); i < lines.size();
+         i = find_keyword(keywords, Keyword::Section, i + 1)) {
+      scan_section(all.from(i), context, ++sections);
+    }
+    return process;
+  }
   long long section_counter = 0;
   long long step_counter = 0;
   // Comment lines need no test of their own: their keyword part begins with "//" and so
   // names no keyword.
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (keywords[i] == Keyword::None) continue;
-    // While tracing only the sections are scanned: the rest of this pass builds the model,
-    // and what it does with each line follows from its keyword (start_trace).
-    if (trace != nullptr && keywords[i] != Keyword::Section) continue;
     const std::string_view value = value_of(lines[i]);
     switch (keywords[i]) {
       case Keyword::Step:
