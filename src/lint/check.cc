@@ -40,6 +40,12 @@ int column_of(std::string_view line, std::size_t offset) {
 // Whether `text` is nothing but white space, as trim_view judges; most texts are settled by
 // their first character that is not ASCII white space.
 bool is_blank(std::string_view text) {
+  // Values are mostly written after one blank: " Pressure rises".
+  const auto written = [](char c) { return c > ' ' && static_cast<unsigned char>(c) < 0x80; };
+  if (!text.empty() &&
+      (written(text[0]) || (text.size() > 1 && text[0] == ' ' && written(text[1])))) {
+    return false;
+  }
   const std::size_t first = skip_ascii_white(text);
   if (first == text.size()) return true;
   if (static_cast<unsigned char>(text[first]) < 0x80) return false;
@@ -323,6 +329,9 @@ std::string DocumentChecker::line_kind(std::size_t index) const {
 
 void DocumentChecker::check_ignored(std::size_t index) {
   const std::string_view line = lines_[index];
+  // Blank lines and comments, nearly all of these lines, show at their first character.
+  const std::size_t first = skip_ascii_white(line);
+  if (first == line.size() || begins_comment(line.substr(first))) return;
   const std::string_view trimmed = trim_view(line);
   if (trimmed.empty() || begins_comment(trimmed)) return;
   const std::size_t bar = std::min(line.find('|'), line.size());
