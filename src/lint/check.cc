@@ -242,7 +242,7 @@ class DocumentChecker {
   void check_lines();
   void check_header();
   // `folders`: the library's process folders in byte order (scan_library_folders_in);
-  // `folder_name`: the name of the document's folder.
+  // `folder_name`: the name of the document's folder. After check_header.
   void check_library(const std::vector<std::string>& folders, std::string_view folder_name);
 
  private:
@@ -307,6 +307,9 @@ class DocumentChecker {
 
   std::vector<Finding> findings_;
   std::size_t heading_cells_ = 0;
+  // The last Title and Number lines, from 1 (0: none), as check_header finds them.
+  std::size_t title_line_ = 0;
+  std::size_t number_line_ = 0;
   std::map<std::string, bool, std::less<>> exists_;
   std::map<std::string, bool, std::less<>>::const_iterator last_exists_ = exists_.end();
   // The CSV files read so far: why one cannot be read, and whether its heading row is empty.
@@ -804,6 +807,9 @@ void DocumentChecker::check_header() {
     }
   }
   const auto top = [&] { return Place{file_, 1, 1, 1, 1}; };
+  static_assert(kSlots[0].keyword == Keyword::Title && kSlots[1].keyword == Keyword::Number);
+  title_line_ = count[0] == 0 ? 0 : last[0] + 1;
+  number_line_ = count[1] == 0 ? 0 : last[1] + 1;
   for (std::size_t slot = 0; slot < kSlots.size(); ++slot) {
     const std::string_view name = written(kSlots[slot].keyword);
     if (count[slot] == 0 && kSlots[slot].required) {
@@ -843,25 +849,20 @@ void DocumentChecker::check_header() {
 
 void DocumentChecker::check_library(const std::vector<std::string>& folders,
                                     std::string_view folder_name) {
-  // The last Number and Title lines decide, as in the model.
-  std::string number = "NO NUMBER IN QLML FILE - THIS IS PLACEHOLDER TEXT";
-  std::string title = "NO TITLE IN QLML FILE";
-  std::size_t number_line = 0;
-  for (std::size_t index = 0; index < lines_.size(); ++index) {
-    const LineTrace& traced = trace_.lines[index];
-    if (traced.fate != LineFate::Header) continue;
-    if (traced.keyword == Keyword::Number) {
-      number = trim(value_of(lines_[index]));
-      number_line = index + 1;
-    } else if (traced.keyword == Keyword::Title) {
-      title = trim(value_of(lines_[index]));
-    }
-  }
-  const Place place =
-      number_line == 0 ? Place{file_, 1, 1, 1, 1} : statement_place(number_line - 1);
-  const std::string expected = process_folder_name(number, title).substr(2);
+  // The last Number and Title lines decide, as in the model (check_header found them).
+  const std::size_t number_line = number_line_;
+  const std::string_view number = number_line == 0
+                                      ? "NO NUMBER IN QLML FILE - THIS IS PLACEHOLDER TEXT"
+                                      : trim_view(value_of(lines_[number_line - 1]));
+  const std::string_view title =
+      title_line_ == 0 ? "NO TITLE IN QLML FILE" : trim_view(value_of(lines_[title_line_ - 1]));
+  const auto place = [&] {
+    return number_line == 0 ? Place{file_, 1, 1, 1, 1} : statement_place(number_line - 1);
+  };
+  const std::string full_name = process_folder_name(number, title);
+  const std::string_view expected = std::string_view(full_name).substr(2);
   if (folder_name != expected) {
-    add("QL701", place,
+    add("QL701", place(),
         "the process folder is named " + in_quotes(folder_name) +
             ", but its Number and Title give " + in_quotes(expected) +
             ": archives and menu links will look for that folder");
@@ -871,9 +872,9 @@ void DocumentChecker::check_library(const std::vector<std::string>& folders,
   for (auto other = std::lower_bound(folders.begin(), folders.end(), number);
        other != folders.end() && other->starts_with(number); ++other) {
     if (*other != folder_name) {
-      add("QL703", place,
+      add("QL703", place(),
           "the number " + in_quotes(number) + " also selects the folder " + in_quotes(*other) +
-              ": morvalen -p " + number + " renders both");
+              ": morvalen -p " + std::string(number) + " renders both");
     }
   }
 }
