@@ -282,7 +282,8 @@ class DocumentChecker {
   void check_fields(std::size_t index);
   void check_table(std::size_t index);
   void check_row(std::size_t index, std::size_t heading_cells);
-  void check_csv_file(std::size_t index);
+  // `field`: the line's first field, the file name.
+  void check_csv_file(std::size_t index, const Field& field);
   void check_image(std::size_t index, const Field& field, std::string_view statement);
   void check_template(std::size_t index);
 
@@ -484,8 +485,9 @@ void DocumentChecker::check_fields(std::size_t index) {
       return;
     case Keyword::CsvFile:
       if (traced.fate == LineFate::Content) {
-        fields_beyond(fields_of(line), 2, "CSVFILE");
-        check_csv_file(index);
+        const Fields fields = fields_of(line);
+        fields_beyond(fields, 2, "CSVFILE");
+        check_csv_file(index, fields[0]);
       }
       return;
     case Keyword::Command: {
@@ -546,20 +548,23 @@ void DocumentChecker::check_image(std::size_t index, const Field& field,
   }
 }
 
-void DocumentChecker::check_csv_file(std::size_t index) {
+void DocumentChecker::check_csv_file(std::size_t index, const Field& field) {
   const std::string_view line = lines_[index];
-  const Field field = fields_of(line)[0];
   const std::string_view name = trim_view(field.text);
-  const std::size_t from = field.offset + leading_blanks(field.text);
-  const Place place = line_place(index, name.empty() ? field.offset : from,
-                                 name.empty() ? line.size() : from + name.size());
-  const std::string stop = "; every action on this document stops";
+  // The place is worked out for a finding only.
+  const auto place = [&] {
+    const std::size_t from = field.offset + leading_blanks(field.text);
+    return line_place(index, name.empty() ? field.offset : from,
+                      name.empty() ? line.size() : from + name.size());
+  };
+  constexpr std::string_view stop = "; every action on this document stops";
   if (name.empty()) {
-    add("QL501", place, "this CSVFILE names no file" + stop);
+    add("QL501", place(), "this CSVFILE names no file" + std::string(stop));
     return;
   }
   if (const std::optional<std::string_view> problem = csv_name_problem(name)) {
-    add("QL501", place, "the CSV file " + in_quotes(name) + " " + std::string(*problem) + stop);
+    add("QL501", place(),
+        "the CSV file " + in_quotes(name) + " " + std::string(*problem) + std::string(stop));
     return;
   }
   auto file = csv_files_.find(name);
@@ -575,18 +580,19 @@ void DocumentChecker::check_csv_file(std::size_t index) {
     file = csv_files_.emplace(std::string(name), std::move(read)).first;
   }
   if (file->second.problem) {
-    add("QL501", place,
-        "the CSV file " + in_quotes(name) + " cannot be read: " + *file->second.problem + stop);
+    add("QL501", place(),
+        "the CSV file " + in_quotes(name) + " cannot be read: " + *file->second.problem +
+            std::string(stop));
     return;
   }
   if (name.find('/') != std::string_view::npos) {
-    add("QL504", place,
+    add("QL504", place(),
         in_quotes(name) +
             " lies in a subfolder of the process folder, which archives do not keep; keep it "
             "beside the document");
   }
   if (file->second.empty_heading) {
-    add("QL405", place,
+    add("QL405", place(),
         "the first line of " + in_quotes(name) +
             " (the heading row) is empty: the table has no headings");
   }
@@ -597,14 +603,16 @@ void DocumentChecker::check_template(std::size_t index) {
   const Field field = fields_of(line)[0];
   const std::string_view name = trim_view(field.text);
   if (name.empty()) return;  // QL102
-  const std::size_t from = field.offset + leading_blanks(field.text);
-  const Place place = line_place(index, from, from + name.size());
+  const auto place = [&] {
+    const std::size_t from = field.offset + leading_blanks(field.text);
+    return line_place(index, from, from + name.size());
+  };
   std::string lower = std::string(name.substr(name.size() >= 4 ? name.size() - 4 : 0));
   std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   });
   if (lower != ".css") {
-    add("QL503", place,
+    add("QL503", place(),
         "the page links " + in_quotes(name) + " as written, without \".css\": write " +
             in_quotes(std::string(name) + ".css"));
     return;
@@ -615,7 +623,7 @@ void DocumentChecker::check_template(std::size_t index) {
     sheet = lookups_.stylesheets.emplace(std::string(name), exists).first;
   }
   if (!sheet->second) {
-    add("QL503", place, "the assets folder holds no stylesheet " + in_quotes(name));
+    add("QL503", place(), "the assets folder holds no stylesheet " + in_quotes(name));
   }
 }
 
