@@ -146,8 +146,10 @@ Keyword keyword_of_packed(const PackedText& text) {
 // The keyword part of a line beginning at `part` (the first character that is not white
 // space) when it is the common case, letters and then nothing but white space before a bar:
 // its letters upper-cased and packed, their number, and where its bar stands (from `part`).
-// Nothing when it is not, or when sixteen bytes do not settle it; classify_statement then
-// goes byte by byte. Sixteen bytes are looked at in one go, with no branch per byte.
+// `no_keyword` when an ASCII character other than the bar comes first after letters and
+// white space (a table row, a comment). Nothing when sixteen bytes do not settle it;
+// classify_statement then goes byte by byte. Sixteen bytes are looked at in one go, with no branch
+// per byte.
 struct PlainKeywordPart {
   PackedText letters;
   unsigned length = 0;
@@ -275,65 +277,6 @@ Keyword classify_statement(std::string_view line, std::size_t* bar) {
   }
   if (bar != nullptr) *bar = line.size();
   return keyword_of_packed(letters);
-}
-
-// The bytes that window_keyword may read from the start of a line.
-constexpr std::size_t kWindowReadable = 48;
-
-// The keyword of the line of `length` bytes at `line` when its first 32 bytes settle it as
-// classify_statement would, from the masks of two sixteen-byte loads and the letters read
-// as two words; nothing when they do not (a keyword part with white space inside, a byte
-// beyond ASCII, indentation of 32 bytes). kWindowReadable bytes from `line` must be
-// readable; those beyond the line are not looked at.
-std::optional<Keyword> window_keyword([[maybe_unused]] const char* line,
-                                      [[maybe_unused]] std::size_t length) {
-#if defined(__SSE2__)
-  const std::uint64_t in_line = length >= 32 ? 0xFFFFFFFFu : (std::uint64_t{1} << length) - 1;
-  const std::uint64_t white = white_byte_mask16(line) | std::uint64_t{white_byte_mask16(line + 16)}
-                                                            << 16;
-  const std::uint64_t letters =
-      (letter_mask16(line) | std::uint64_t{letter_mask16(line + 16)} << 16) & in_line;
-  const std::uint64_t written = ~white & in_line;
-  if (written == 0) {
-    // Nothing but white space: no keyword, if that is the whole line.
-    if (length <= 32) return Keyword::None;
-    return std::nullopt;
-  }
-  const auto start = static_cast<unsigned>(std::countr_zero(written));
-  // The first byte from `start` on that is neither a letter nor white space, or the end.
-  const std::uint64_t stops = ((~(letters | white) & 0xFFFFFFFFu) | ~in_line) & (~0ull << start);
-  const auto stop = static_cast<unsigned>(std::countr_zero(stops));
-  if (stop >= 32 && length > 32) return std::nullopt;
-  if (stop < length && line[stop] != '|') {
-    // An ASCII character that is none of those (the comma of a table row, the slash of a
-    // comment) makes the line no statement; a byte beyond ASCII needs the Unicode rules.
-    if (static_cast<unsigned char>(line[stop]) < 0x80) return Keyword::None;
-    return std::nullopt;
-  }
-  // Letters, then nothing but white space up to the bar or the end.
-  const auto run = static_cast<unsigned>(std::countr_one(letters >> start));
-  if (((letters >> start) & ((std::uint64_t{1} << (stop - start)) - 1)) !=
-      (std::uint64_t{1} << run) - 1) {
-    return std::nullopt;
-  }
-  if (run == 0 || run > kLongestKeyword) return Keyword::None;
-  if constexpr (std::endian::native != std::endian::little) return std::nullopt;
-  PackedText text;
-  std::memcpy(&text.first, line + start, 8);
-  std::memcpy(&text.rest, line + start + 8, 8);
-  // Letters only: clearing bit 5 upper-cases them. Bytes past the letters are cleared.
-  constexpr std::uint64_t kUpper = 0xDFDFDFDFDFDFDFDFULL;
-  if (run < 8) {
-    text.first &= kUpper & ((std::uint64_t{1} << (8 * run)) - 1);
-    text.rest = 0;
-  } else {
-    text.first &= kUpper;
-    text.rest &= run == 8 ? 0 : kUpper & ((std::uint64_t{1} << (8 * (run - 8))) - 1);
-  }
-  return keyword_of_packed(text);
-#else
-  return std::nullopt;
-#endif
 }
 
 std::string_view value_of(std::string_view line) {
@@ -545,8 +488,8 @@ std::size_t count_content_lines(ClassifiedLines lines) {
   return count;
 }
 
-// The step that begins at lines[0]. While tracing, `scanned` is set to the number of lines
-// its scan reaches (its Step line included).
+// The step that begins at lines[0]; `scanned`, when given, is set to the number of lines
+// its scan reaches (its Step line included): the next step begins there.
 Step scan_step(ClassifiedLines lines, DocumentContext& context, std::size_t* scanned = nullptr) {
   Step step;
   // A run of Action lines starts a table only after some other content item; an embedded
@@ -922,16 +865,10 @@ bool split_and_classify(std::string_view content, std::vector<std::string_view>&
   keywords.clear();
   lines.reserve(content.size() / 32 + 1);
   keywords.reserve(content.size() / 32 + 1);
-  const char* const end = content.data() + content.size();
   return for_each_line_view(content, [&](std::string_view line) {
     lines.push_back(line);
-    // The line was just cut, so its bytes are at hand; most lines are settled by the
-    // first 32 of them (the rest of the document lies behind them to be read).
-    std::optional<Keyword> keyword;
-    if (static_cast<std::size_t>(end - line.data()) >= kWindowReadable) {
-      keyword = window_keyword(line.data(), line.size());
-    }
-    keywords.push_back(keyword ? *keyword : classify_statement(line, nullptr));
+    // The line was just cut, so its bytes are at hand.
+    keywords.push_back(classify_statement(line, nullptr));
   });
 }
 
@@ -999,23 +936,9 @@ Process read_document(std::span<const std::string_view> lines, std::span<const K
                       const std::string& document_path, DocumentTrace* trace) {
   const ClassifiedLines all{lines, keywords};
   DocumentContext context{document_path, lines.data(), {}, trace};
-  if (trace != nullptr) start_trace(keywords, *trace);
   Process process;
-  // The lists grow to known sizes; allocating them once spares the copies of regrowth.
-  if (trace == nullptr) {
-    std::array<std::size_t, kKeywords.size() + 1> counts{};
-    for (const Keyword keyword : keywords) ++counts[static_cast<std::size_t>(keyword)];
-    const auto count_of = [&](Keyword keyword) {
-      return counts[static_cast<std::size_t>(keyword)];
-    };
-    process.sections.reserve(count_of(Keyword::Section));
-    process.objectives.reserve(count_of(Keyword::Objective));
-    process.out_of_scope.reserve(count_of(Keyword::OutOfScope));
-    process.resources.reserve(count_of(Keyword::Resource));
-    process.verifications.reserve(count_of(Keyword::Verification));
-    process.revisions.reserve(count_of(Keyword::Revision));
-  }
   if (trace != nullptr) {
+    start_trace(keywords, *trace);
     // The record needs only the section scans: the rest of the document pass builds the
     // model, and what it does with each line follows from its keyword (start_trace).
     std::uint32_t sections = 0;
@@ -1025,6 +948,16 @@ Process read_document(std::span<const std::string_view> lines, std::span<const K
     }
     return process;
   }
+  // The lists grow to known sizes; allocating them once spares the copies of regrowth.
+  std::array<std::size_t, kKeywords.size() + 1> counts{};
+  for (const Keyword keyword : keywords) ++counts[static_cast<std::size_t>(keyword)];
+  const auto count_of = [&](Keyword keyword) { return counts[static_cast<std::size_t>(keyword)]; };
+  process.sections.reserve(count_of(Keyword::Section));
+  process.objectives.reserve(count_of(Keyword::Objective));
+  process.out_of_scope.reserve(count_of(Keyword::OutOfScope));
+  process.resources.reserve(count_of(Keyword::Resource));
+  process.verifications.reserve(count_of(Keyword::Verification));
+  process.revisions.reserve(count_of(Keyword::Revision));
   long long section_counter = 0;
   long long step_counter = 0;
   // Comment lines need no test of their own: their keyword part begins with "//" and so

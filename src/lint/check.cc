@@ -333,11 +333,7 @@ std::string DocumentChecker::line_kind(std::size_t index) const {
 
 void DocumentChecker::check_ignored(std::size_t index) {
   const std::string_view line = lines_[index];
-  // Blank lines and comments, nearly all of these lines, show at their first character.
-  const std::size_t first = skip_ascii_white(line);
-  if (first == line.size() || begins_comment(line.substr(first))) return;
-  const std::string_view trimmed = trim_view(line);
-  if (trimmed.empty() || begins_comment(trimmed)) return;
+  if (is_blank(line) || is_comment(line)) return;
   const std::size_t bar = std::min(line.find('|'), line.size());
   const std::string_view part = trim_view(line.substr(0, bar));
   const std::size_t from = leading_blanks(line);
