@@ -76,6 +76,10 @@ void BM_CheckAgainstReadingBytes(benchmark::State& state) {
   double csv_cpu = 0;
   std::size_t findings = 0;
   std::size_t bytes = 0;
+  // The floors read as the check does, into a buffer reused from file to file: a fresh
+  // string a file would charge them an allocation and a zero-filled buffer each.
+  std::string document;
+  std::string csv;
   for (auto _ : state) {
     std::ostringstream out;
     std::ostringstream err;
@@ -89,7 +93,8 @@ void BM_CheckAgainstReadingBytes(benchmark::State& state) {
     bytes = 0;
     for (const std::string& folder : morvalen::list_process_folders()) {
       std::error_code error;
-      bytes += morvalen::read_file(morvalen::document_path(folder), error).size();
+      morvalen::read_file_into(morvalen::document_path(folder), document, error);
+      bytes += document.size();
       if (error) state.SkipWithError("a document could not be read");
     }
     read_cpu += cpu_seconds() - start;
@@ -97,7 +102,8 @@ void BM_CheckAgainstReadingBytes(benchmark::State& state) {
     std::size_t csv_bytes = 0;
     for (const std::string& folder : morvalen::list_process_folders()) {
       std::error_code error;
-      csv_bytes += morvalen::read_file(folder + "/limits.csv", error).size();
+      morvalen::read_file_into(folder + "/limits.csv", csv, error);
+      csv_bytes += csv.size();
       if (error) state.SkipWithError("a CSV file could not be read");
     }
     csv_cpu += cpu_seconds() - start;
